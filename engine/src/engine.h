@@ -1,0 +1,111 @@
+// The engine's internal interface between its phases: command entry, errors,
+// definitions, patterns and tokens, rules, compiler, values, routines, runtime.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "context.h"
+#include "item.h"
+#include "nxstring.h"
+
+namespace nx {
+
+// ---- command entry, contexts and items (command.cpp, context.cpp, items.cpp) ----
+intptr_t command(intptr_t code, std::string_view text, intptr_t misc1, intptr_t misc2,
+                 intptr_t returnPtr, intptr_t t);
+Item *newThread(ThreadContext *parent);       // thread record + context (child of parent, or a root)
+void releaseThread(Item *thread);
+Item *newItem(ThreadContext *ctx);            // a bare item bound to ctx, not registered
+void releaseItem(Item *item);                 // full release: unregister, members, storage
+void setTextResult(ThreadContext *ctx, std::string_view text);
+intptr_t textResultToken(ThreadContext *ctx);
+bool isThreadRecord(intptr_t word);
+
+// ---- symbol table (symbols.cpp) ----
+Item *lookupName(ThreadContext *ctx, std::string_view name, bool ruleHeads = false);
+Item *lookupLocal(ThreadContext *ctx, std::string_view name);  // this table only, the chain head
+void registerName(ThreadContext *ctx, Item *item, int32_t rank);  // sets error 13 on a constant
+void unregisterName(Item *item);
+int32_t chainPosition(Item *item);
+
+// ---- errors (errors.cpp) ----
+void setError(ThreadContext *ctx, int32_t code);
+intptr_t callHandlers(ThreadContext *ctx);    // registration order; last result, 0 when none
+intptr_t raiseError(ThreadContext *ctx, int32_t code, intptr_t detail);
+std::string_view errorMessage(ThreadContext *ctx, int32_t code);
+
+// ---- definitions (define.cpp) ----
+Item *define(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2, intptr_t p3);
+
+// ---- patterns (pattern.cpp) ----
+CompiledPattern *compilePattern(std::string_view pattern, bool caseSensitive);
+void freePattern(CompiledPattern *pattern);
+// Match from 0-based start (anchored patterns only there); sets the 0-based start
+// and length of the match.
+bool matchPattern(const CompiledPattern *pattern, std::string_view text, size_t start,
+                  size_t &matchStart, size_t &matchLength);
+void setWordChars(std::string_view chars);
+void setCharMap(int code, int replacement);
+bool isWordChar(unsigned char c);
+
+// ---- tokenizer and groups (tokenizer.cpp) ----
+constexpr char kItemMarker = '\x01';  // followed by a 4-byte item handle
+enum class TokenMode { Normal = 0, WithSpace = 1, Resume = 2 };
+struct Token {
+    size_t start = 0;          // 0-based
+    std::string_view text;
+    Item *pattern = nullptr;   // matching token pattern, or the embedded item
+    bool embedded = false;
+};
+// Reads the token at pos (0-based), advancing pos. In Resume mode the search
+// starts below `resumeBelow`. False at the end of text or when no pattern matches
+// (then `noMatch` is set and pos is unchanged).
+bool nextToken(ThreadContext *ctx, std::string_view text, size_t &pos, TokenMode mode,
+               Token &token, Item *resumeBelow = nullptr, bool *noMatch = nullptr);
+// Reads the bracketed group at pos; mode 1 includes the brackets. Error 5 when a
+// token does not match.
+bool readGroup(ThreadContext *ctx, std::string_view text, size_t &pos, int mode,
+               std::string_view &group);
+// The text of a quoted literal without the delimiters its pattern matched.
+std::string_view literalBody(ThreadContext *ctx, std::string_view literal);
+
+// ---- rules (rules.cpp) ----
+Item *defineRule(ThreadContext *ctx, std::string_view ruleText, int32_t rank, uint32_t extraFlags);
+std::string expand(ThreadContext *ctx, std::string_view text);
+
+// ---- compiler (compiler.cpp) ----
+Item *parse(ThreadContext *ctx, std::string_view text, Item *resultType);
+void releaseExpression(Item *expr);
+
+// ---- values (types.cpp) ----
+void createValue(Item *item, ThreadContext *ctx);  // storage for a new item; sets OwnsValue
+void releaseValue(Item *item);                     // message 4 or free, when owned
+void clearValue(Item *item);                       // message 8
+Item *copyItem(Item *source, Item *target);        // command 70
+std::string valueToText(Item *item);               // message 3
+bool valueFromText(Item *item, std::string_view text, ThreadContext *ctx);  // message 2
+void storeNativeResult(Item *type, void *cell, intptr_t word, long double number);  // message 5
+intptr_t convertThroughText(Item *from, Item *to); // command 71
+intptr_t copyValue(Item *from, Item *to);          // command 72
+intptr_t callTypeHandler(Item *type, TypeRequest &request);
+NxTypeHandler typeHandlerForSlot(int slot);        // slots 1-20, nullptr when empty
+
+// ---- routines and runtime (routines*.cpp, eval.cpp, callbacks.cpp) ----
+void initRoutineTable();
+intptr_t routineAddress(intptr_t slot);
+void setRoutine(intptr_t slot, intptr_t address);
+NxRoutine currentRunner();
+void selectRunner(int slot);                       // 150 at each parse, 151 after command 94
+void runChain(OperationRecord *first);             // the plain runner loop
+long double evaluateExt(Item *expr);
+int32_t trueValue();
+void loadNativeMath();                             // dlopen libNomix296 and call Handshake
+void setAngleUnit(int unit);
+int angleUnit();
+bool stopRequested();
+
+// ---- floating point (fpu.cpp) ----
+void loadControlWord(uint16_t word);
+
+} // namespace nx

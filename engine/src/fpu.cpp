@@ -1,0 +1,23 @@
+// x87 control words, mirrored into MXCSR because Double arithmetic runs on SSE.
+#include <cstdint>
+
+#include "engine.h"
+#include "nxeng296.h"
+
+namespace nx {
+
+// x87 control word: bits 0-5 exception masks (IM DM ZM OM UM PM), bits 10-11
+// rounding. MXCSR: bits 7-12 the same masks, bits 13-14 rounding.
+void loadControlWord(uint16_t word) {
+    __asm__ volatile("fclex\n\tfldcw %0" : : "m"(word));
+    uint32_t mxcsr;
+    __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+    mxcsr &= ~((0x3Fu << 7) | (3u << 13) | 0x3Fu);  // masks, rounding and sticky flags
+    mxcsr |= (uint32_t(word) & 0x3Fu) << 7;
+    mxcsr |= ((uint32_t(word) >> 10) & 3u) << 13;
+    __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+}
+
+} // namespace nx
+
+extern "C" NX_API void nxLoadControlWord(uint16_t word) { nx::loadControlWord(word); }

@@ -1,0 +1,72 @@
+/*
+ * libNomix296 — the native-math extension of the Nomix engine.
+ *
+ * The engine loads it at start-up and calls Handshake, through which the library
+ * installs its protected chain runner, a plain runner, and its power, logarithm
+ * and square-root routines in the engine's routine table. TryStdCall calls a plain
+ * C function by address with arguments the engine describes, inside a protected
+ * region.
+ */
+#ifndef NOMIX296_H
+#define NOMIX296_H
+
+#include <stdint.h>
+
+#include "nxeng296.h"
+
+#define NOMIX296_API __attribute__((visibility("default")))
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef intptr_t (*NxCommandEntry)(intptr_t command, const char *textArg, intptr_t miscArg1,
+                                   intptr_t miscArg2, intptr_t returnPtr, intptr_t t);
+/* Stores a native call's result into the call record's Result cell through the
+ * result type's handler. */
+typedef void (*NxStoreResult)(OperationRecord *callRecord, intptr_t integerResult,
+                              long double extendedResult);
+/* Unwinds the words a native call pushed on the engine's value stack and puts the
+ * parameters' saved contents back. */
+typedef void (*NxAfterCall)(OperationRecord *callRecord, intptr_t wordCount);
+
+/* How one argument or the result of a plain C function is passed. */
+typedef enum NxNativeType {
+    NXN_VOID = 0,
+    NXN_DOUBLE = 1,
+    NXN_FLOAT = 2,
+    NXN_LONGDOUBLE = 3,
+    NXN_SINT32 = 4,
+    NXN_UINT32 = 5,
+    NXN_SINT16 = 6,
+    NXN_UINT16 = 7,
+    NXN_UINT8 = 8,
+    NXN_SINT64 = 9,
+    NXN_POINTER = 10
+} NxNativeType;
+
+typedef struct NxNativeArg {
+    int32_t type;       /* NxNativeType */
+    const void *value;  /* address of the argument's value (for NXN_POINTER: of the pointer) */
+} NxNativeArg;
+
+NOMIX296_API void Handshake(NxCommandEntry command, NxStoreResult storeResult,
+                            NxAfterCall afterCall);
+
+/* Calls function(args...) inside a protected region. On return: storeResult with
+ * the integer result (sign-extended) and, for floating results, the value as
+ * long double; then afterCall(callRecord, wordCount). On a fault: afterCall, then
+ * the fault propagates as nx::ProcessorFault. */
+NOMIX296_API void TryStdCall(OperationRecord *callRecord, const NxNativeArg *args,
+                             intptr_t argCount, void *function, int32_t resultType,
+                             intptr_t wordCount);
+
+typedef void (*NxHandshakeFn)(NxCommandEntry, NxStoreResult, NxAfterCall);
+typedef void (*NxTryStdCallFn)(OperationRecord *, const NxNativeArg *, intptr_t, void *, int32_t,
+                               intptr_t);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* NOMIX296_H */

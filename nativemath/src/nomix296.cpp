@@ -1,0 +1,2 @@
+// libNomix296 (being built).
+#include "nomix296.h"
