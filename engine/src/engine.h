@@ -109,3 +109,10 @@ bool stopRequested();
 void loadControlWord(uint16_t word);
 
 } // namespace nx
+
+namespace nx {
+// ---- calls (calls.cpp): the engine side of native calls by address ----
+void nativeStoreResult(OperationRecord *callRecord, intptr_t integerResult, long double extendedResult);
+void nativeAfterCall(OperationRecord *callRecord, intptr_t wordCount);
+void setTryStdCall(void *function);  // TryStdCall of libNomix296, or nullptr when it is missing
+} // namespace nx

@@ -66,3 +66,8 @@ W void listAppend(ItemList *, intptr_t) {}
 W intptr_t listRemove(ItemList *, uint32_t) { return 0; }
 W void listFree(ItemList *) {}
 } // namespace nx
+namespace nx {
+W void nativeStoreResult(OperationRecord *, intptr_t, long double) {}
+W void nativeAfterCall(OperationRecord *, intptr_t) {}
+W void setTryStdCall(void *) {}
+}
