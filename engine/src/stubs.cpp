@@ -22,15 +22,6 @@ W intptr_t callHandlers(ThreadContext *) { return 0; }
 W intptr_t raiseError(ThreadContext *ctx, int32_t code, intptr_t) { if (ctx) ctx->errorCode = code; return 0; }
 W std::string_view errorMessage(ThreadContext *, int32_t) { return {}; }
 W Item *define(ThreadContext *, std::string_view, intptr_t, intptr_t, intptr_t) { return nullptr; }
-W CompiledPattern *compilePattern(std::string_view, bool) { return nullptr; }
-W void freePattern(CompiledPattern *) {}
-W bool matchPattern(const CompiledPattern *, std::string_view, size_t, size_t &, size_t &) { return false; }
-W void setWordChars(std::string_view) {}
-W void setCharMap(int, int) {}
-W bool isWordChar(unsigned char) { return false; }
-W bool nextToken(ThreadContext *, std::string_view, size_t &, TokenMode, Token &, Item *, bool *) { return false; }
-W bool readGroup(ThreadContext *, std::string_view, size_t &, int, std::string_view &) { return false; }
-W std::string_view literalBody(ThreadContext *, std::string_view literal) { return literal; }
 W Item *defineRule(ThreadContext *, std::string_view, int32_t, uint32_t) { return nullptr; }
 W std::string expand(ThreadContext *, std::string_view text) { return std::string(text); }
 W Item *parse(ThreadContext *, std::string_view, Item *) { return nullptr; }

@@ -92,7 +92,8 @@ TEST(Pattern, ElementsQuantifiersAndAnchors) {
         {"(ab|cd)+", "xabcdab", 0, 1, 6},
         {"(a*)*b", "b", 0, 0, 1},              // empty repetitions terminate
         {"\\bcat\\b", "concat cat", 0, 7, 3},
-        {"\\bab", "ab", 0, 0, 2},              // the start of the text is a boundary
+        {"\\bab", "ab", 0, 0, 2},              // the start of the text is a boundary,
+        {"\\b-", "-", 0, 0, 1},                // whatever character follows
         {"x\\b", "x", 0, 0, 1},
         {"ab$", "abab", 0, 2, 2},
         {"a+$", "aab aa", 0, 4, 2},
