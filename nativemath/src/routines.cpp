@@ -25,16 +25,15 @@ void sqrtExtended(OperationRecord *record) {
 
 // Double operands, computed in Extended and rounded once on the way out.
 void powerDouble(OperationRecord *record) {
-    long double result = power(readDouble(record->Arg1), readDouble(record->Arg2));
-    writeDouble(record->Result, static_cast<double>(result));
+    writeDouble(record->Result, x87ToDouble(power(readDouble(record->Arg1), readDouble(record->Arg2))));
 }
 
 void lnDouble(OperationRecord *record) {
-    writeDouble(record->Result, static_cast<double>(x87Ln(readDouble(record->Arg1))));
+    writeDouble(record->Result, x87ToDouble(x87Ln(readDouble(record->Arg1))));
 }
 
 void sqrtDouble(OperationRecord *record) {
-    writeDouble(record->Result, static_cast<double>(x87Sqrt(readDouble(record->Arg1))));
+    writeDouble(record->Result, x87ToDouble(x87Sqrt(readDouble(record->Arg1))));
 }
 
 } // namespace nm

@@ -74,6 +74,15 @@ inline long double x87Exp2(long double t) {
     return result;
 }
 
+// Rounds to a Double. An unmasked overflow or underflow of the store itself
+// only traps at the next x87 instruction, so wait here: otherwise the caller
+// would copy an unwritten temporary into the result cell before the fault.
+inline double x87ToDouble(long double x) {
+    double result;
+    __asm__ volatile("fstpl %0\n\tfwait" : "=m"(result) : "t"(x) : "st");
+    return result;
+}
+
 // Rounds with the current x87 rounding mode; the caller keeps x within range.
 inline int64_t x87RoundToInt64(long double x) {
     int64_t result;
