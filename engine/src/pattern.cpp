@@ -371,6 +371,7 @@ void setCharMap(int code, int replacement) {
     tables().escapeMap[code] = static_cast<uint8_t>(replacement);
 }
 
+// Whether \b counts the character as part of a word.
 bool isWordChar(unsigned char c) { return tables().wordChars.test(c); }
 
 } // namespace nx
