@@ -4,12 +4,12 @@
 // Shown form. A real value uses the fewest significant digits that read back to
 // the same bits (at most 9 for Single, 17 for Double, 21 for Extended). With d the
 // decimal exponent of the first digit, the digits are written out plainly while
-// -5 < d < 7 (Single), 15 (Double) or 19 (Extended, so that every 64-bit integer it
-// holds shows whole); otherwise as one digit, the rest after a point, and "E+nn" or
-// "E-nn" (at least two exponent digits): " 1.5E+20", "-1E-05". Non-negative values
-// begin with a space, negative ones with "-"; below 1 there is no digit before the
-// point (" .5"), except that a text beginning with "-." becomes "-0.". Negative zero
-// shows as " 0".
+// -5 < d < 7 (Single), 15 (Double) or 20 (Extended, so that every integer below
+// 2^64, all of which it holds exactly, shows whole); otherwise as one digit, the
+// rest after a point, and "E+nn" or "E-nn" (at least two exponent digits):
+// " 1.5E+20", "-1E-05". Non-negative values begin with a space, negative ones
+// with "-"; below 1 there is no digit before the point (" .5"), except that a
+// text beginning with "-." becomes "-0.". Negative zero shows as " 0".
 #include <cerrno>
 #include <charconv>
 #include <clocale>
@@ -259,7 +259,7 @@ std::string formatReal(long double value, RealKind kind) {
     if (value == 0) return " 0";
     std::string digits;
     int exponent = 0;
-    int plainLimit = 19;
+    int plainLimit = 20;
     if (kind == RealKind::Single) {
         shortestDigits(static_cast<float>(value), digits, exponent);
         plainLimit = 7;
