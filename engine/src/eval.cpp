@@ -1,0 +1,138 @@
+// Running operation chains: the plain runner, the process-wide current runner,
+// the evaluation entry points, exception recovery and the stop flag.
+#include <atomic>
+
+#include "routines.h"
+
+namespace nx {
+namespace {
+
+NxRoutine runner = &runChain;
+std::atomic<bool> stopFlag{false};
+
+// Loads a context's evaluation control word for the lifetime of the scope and
+// its after-word when it ends, also when a fault leaves as an exception.
+class EvaluationWords {
+public:
+    explicit EvaluationWords(const ThreadContext *ctx) : ctx_(ctx) {
+        if (ctx_) loadControlWord(ctx_->fpuWordEval);
+    }
+    ~EvaluationWords() {
+        if (ctx_) loadControlWord(ctx_->fpuWordAfter);
+    }
+    EvaluationWords(const EvaluationWords &) = delete;
+    EvaluationWords &operator=(const EvaluationWords &) = delete;
+
+private:
+    const ThreadContext *ctx_;
+};
+
+// Loads a context's evaluation word for a nested evaluation and puts back the
+// x87 and SSE control state that was active before, so the outer chain goes on
+// under its own word rather than the context's after-word.
+class NestedWords {
+public:
+    explicit NestedWords(const ThreadContext *ctx) {
+        __asm__ volatile("fnstcw %0" : "=m"(x87_));
+        __asm__ volatile("stmxcsr %0" : "=m"(mxcsr_));
+        if (ctx) loadControlWord(ctx->fpuWordEval);
+    }
+    ~NestedWords() {
+        uint32_t mxcsr = mxcsr_ & ~0x3Fu;  // drop the sticky flags
+        __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(x87_));
+        __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+    }
+    NestedWords(const NestedWords &) = delete;
+    NestedWords &operator=(const NestedWords &) = delete;
+
+private:
+    uint16_t x87_ = 0;
+    uint32_t mxcsr_ = 0;
+};
+
+// The chain of an expression under the current runner.
+void runExpression(const Item *expr) {
+    if (expr->chain) currentRunner()(expr->chain);
+}
+
+// Runs an expression as nxEvaluateExt/Dbl do and reads the first sizeof(T)
+// bytes of its result cell (0 without one).
+template <class T> T evaluateAs(const Item *expr) {
+    if (!expr) return 0;
+    EvaluationWords words(expr->context);
+    runExpression(expr);
+    return expr->address ? load<T>(cellAt(expr->address)) : T(0);
+}
+
+} // namespace
+
+// The plain runner: calls each record's routine in chain order until the
+// terminating record, which is reached but never called.
+void runChain(OperationRecord *first) {
+    for (OperationRecord *r = first; r && r->Routine; r = reinterpret_cast<OperationRecord *>(r->Next))
+        reinterpret_cast<NxRoutine>(r->Routine)(r);
+}
+
+NxRoutine currentRunner() { return runner; }
+
+// Makes the runner in a table slot (150 at each parse, 151 after command 94) the
+// one every evaluation uses; an empty slot keeps the plain runner.
+void selectRunner(int slot) {
+    intptr_t address = routineSlotContent(slot);
+    runner = address ? reinterpret_cast<NxRoutine>(address) : &runChain;
+}
+
+long double evaluateExt(Item *expr) {
+    if (!expr) return 0;
+    EvaluationWords words(expr->context);
+    runExpression(expr);
+    return expr->address ? loadExt(cellAt(expr->address)) : 0.0L;
+}
+
+long double evaluateNested(Item *expr) {
+    if (!expr) return 0;
+    NestedWords words(expr->context);
+    runExpression(expr);
+    return expr->address ? loadExt(cellAt(expr->address)) : 0.0L;
+}
+
+void runNested(Item *expr) {
+    if (!expr) return;
+    NestedWords words(expr->context);
+    runExpression(expr);
+}
+
+bool stopRequested() { return stopFlag.load(std::memory_order_relaxed); }
+
+} // namespace nx
+
+
+extern "C" {
+
+NX_API long double nxEvaluateExt(intptr_t expr) { return nx::evaluateExt(reinterpret_cast<nx::Item *>(expr)); }
+
+NX_API double nxEvaluateDbl(intptr_t expr) { return nx::evaluateAs<double>(reinterpret_cast<nx::Item *>(expr)); }
+
+// Called by a protecting runner with the record whose routine faulted: records
+// the fault as an engine error, lets the context's handlers decide, and answers
+// where to resume: the terminating record (stop), the next record (skip), or 0
+// (let the fault propagate).
+NX_API intptr_t ExceptionHelper(OperationRecord *failing, uint32_t code) {
+    if (!failing) return 0;
+    OperationRecord *end = nx::chainEnd(failing);
+    if (!end) return 0;
+    auto *ctx = reinterpret_cast<nx::ThreadContext *>(end->Arg1);
+    if (!ctx) return reinterpret_cast<intptr_t>(end);
+    ctx->errorCode = static_cast<int32_t>(static_cast<double>(code) - double(0xC000008Cu) + 20.0);
+    ctx->errorDetail = reinterpret_cast<intptr_t>(failing);
+    intptr_t verdict = nx::callHandlers(ctx);
+    ctx->errorDetail = 0;
+    if (verdict == 0) return reinterpret_cast<intptr_t>(end);
+    if (verdict == 1) return failing->Next;
+    return 0;
+}
+
+// Sets or clears the flag the engine's loop routines watch (a host's Ctrl+C).
+NX_API void nxRequestStop(int stop) { nx::stopFlag.store(stop != 0, std::memory_order_relaxed); }
+
+} // extern "C"
