@@ -29,12 +29,15 @@ bool equalFolded(std::string_view a, std::string_view b) {
     return true;
 }
 
+// True when text begins with prefix, ASCII case ignored (engine keywords fold case).
 bool startsWithFolded(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && equalFolded(text.substr(0, prefix.size()), prefix);
 }
 
+// Blanks and tabs separate words; nothing else does.
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// The text without blanks at either end.
 std::string_view trimBlanks(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
@@ -51,6 +54,7 @@ std::optional<int64_t> parseNumber(std::string_view word) {
 }
 
 // Splits on runs of blanks.
+// The blank-separated words of an argument list.
 std::vector<std::string_view> splitWords(std::string_view s) {
     std::vector<std::string_view> words;
     size_t i = 0;
@@ -79,6 +83,7 @@ constexpr std::array<Keyword, 7> kKeywords = {{
     {"syntaxx", BootCommandKind::Syntax, true},
 }};
 
+// The keyword entry for a command word (exact case), or nullptr.
 const Keyword *findKeyword(std::string_view word) {
     for (const Keyword &k : kKeywords)
         if (k.word == word) return &k;
@@ -247,16 +252,20 @@ using EngineStr = std::unique_ptr<char, EngineStrFree>;
 
 } // namespace
 
+// The type's name as the definitions spell it.
 std::string_view keptTypeName(KeptType type) {
     return kTypeNames[static_cast<size_t>(type)];
 }
 
+// Maps a type name to its slot in the kept-handle table.
 std::optional<KeptType> keptTypeByName(std::string_view name) {
     for (size_t i = 0; i < kTypeNames.size(); ++i)
         if (equalFolded(kTypeNames[i], name)) return static_cast<KeptType>(i);
     return std::nullopt;
 }
 
+// Splits the source into lines and reads each one; a "#[n]" label applies to
+// the next command only.
 BootScript parseBootScript(std::string_view source) {
     BootScript script;
     int lineNo = 0;
@@ -286,6 +295,7 @@ BootScript parseBootScript(std::string_view source) {
     return script;
 }
 
+// Reads the whole file in binary mode (texts are 8-bit and must arrive unchanged).
 BootScript readBootScriptFile(const std::filesystem::path &file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return {{}, {{0, "cannot read " + file.string()}}};
@@ -295,6 +305,8 @@ BootScript readBootScriptFile(const std::filesystem::path &file) {
     return parseBootScript(content.str());
 }
 
+// An explicit override first, then the source tree for development builds, then
+// the installed layout (bin/ beside share/nomix/).
 std::vector<std::filesystem::path> dataDirectories() {
     std::vector<std::filesystem::path> dirs;
     if (const char *env = std::getenv("NOMIX_DATA_DIR"); env && *env) dirs.emplace_back(env);
@@ -307,6 +319,7 @@ std::vector<std::filesystem::path> dataDirectories() {
     return dirs;
 }
 
+// The first data directory that holds the file wins.
 std::optional<std::filesystem::path> findDataFile(const std::filesystem::path &relative) {
     for (const auto &dir : dataDirectories()) {
         std::error_code ec;
@@ -316,10 +329,13 @@ std::optional<std::filesystem::path> findDataFile(const std::filesystem::path &r
     return std::nullopt;
 }
 
+// Where the first-phase language file is found.
 std::optional<std::filesystem::path> findLanguageFile() {
     return findDataFile(std::filesystem::path("language") / "phase1.nxl");
 }
 
+// The name after a leading "DataType:" keyword: the type whose handle the
+// definition's result becomes.
 std::string_view definedTypeName(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
     if (!startsWithFolded(text, "DataType:")) return {};
@@ -333,8 +349,10 @@ std::string_view definedTypeName(std::string_view text) {
     return text.substr(0, end);
 }
 
+// A sender for one engine thread (0: the default one); kept handles start empty.
 BootSender::BootSender(NomixEntry entry, intptr_t thread) : entry_(entry), thread_(thread) {}
 
+// One command with a text argument, copied into an engine string for the call.
 intptr_t BootSender::call(intptr_t command, std::string_view text, intptr_t miscArg1,
                           intptr_t miscArg2, intptr_t returnPtr) const {
     if (!entry_) return 0;
@@ -343,22 +361,28 @@ intptr_t BootSender::call(intptr_t command, std::string_view text, intptr_t misc
     return entry_(command, engineText.get(), miscArg1, miscArg2, returnPtr, thread_);
 }
 
+// One command whose text argument is absent.
 intptr_t BootSender::callNoText(intptr_t command, intptr_t miscArg1, intptr_t miscArg2,
                                 intptr_t returnPtr) const {
     if (!entry_) return 0;
     return entry_(command, nullptr, miscArg1, miscArg2, returnPtr, thread_);
 }
 
+// The entry address of a built-in routine, asked of the engine each time since
+// the native-math library may have replaced it.
 intptr_t BootSender::routineAddress(int64_t routine) const {
     return callNoText(nx_RoutineAddress, static_cast<intptr_t>(routine));
 }
 
+// The current error code of the sender's thread.
 int32_t BootSender::errorCode() const {
     return static_cast<int32_t>(callNoText(nx_GetError));
 }
 
+// The handle kept for a type, 0 while it has none.
 intptr_t BootSender::keptType(KeptType type) const { return kept_[static_cast<size_t>(type)]; }
 
+// Turns an argument into the number sent; false when a type has no handle yet.
 bool BootSender::resolve(const BootArgument &argument, intptr_t &value) const {
     switch (argument.kind) {
     case BootArgument::Kind::Number:
@@ -374,6 +398,7 @@ bool BootSender::resolve(const BootArgument &argument, intptr_t &value) const {
     return false;
 }
 
+// Sends one command whose arguments are already numbers.
 intptr_t BootSender::sendResolved(const BootCommand &command, const std::array<intptr_t, 3> &a) {
     switch (command.kind) {
     case BootCommandKind::Initialize:
@@ -393,6 +418,7 @@ intptr_t BootSender::sendResolved(const BootCommand &command, const std::array<i
     return 0;
 }
 
+// Updates the kept handle after a "DataType:" definition of a kept type.
 void BootSender::keepTypeHandle(const BootCommand &command, intptr_t handle) {
     // A failed change to a known type returns 0; the type itself still exists,
     // so its kept handle must survive.
@@ -401,6 +427,8 @@ void BootSender::keepTypeHandle(const BootCommand &command, intptr_t handle) {
         kept_[static_cast<size_t>(*type)] = handle;
 }
 
+// Sends one command and reports its result and the error code it left; a command
+// whose type argument has no handle is not sent, rather than sent with 0.
 SendResult BootSender::send(const BootCommand &command) {
     SendResult r;
     r.line = command.line;
@@ -423,6 +451,7 @@ SendResult BootSender::send(const BootCommand &command) {
     return r;
 }
 
+// Sends every command in order; a failing line does not stop the rest.
 std::vector<SendResult> BootSender::sendAll(const std::vector<BootCommand> &commands) {
     std::vector<SendResult> results;
     results.reserve(commands.size());
