@@ -45,13 +45,20 @@ unsigned char *valueBlock(const TypeRequest &r) {
     return r.Value ? static_cast<unsigned char *>(cellAt(r.Value)) : itemCell(r);
 }
 
-// Cells in an item's value: an array item has elements 0 to count.
-size_t elementCount(const Item *item) { return item && item->count > 0 ? size_t(item->count) + 1 : 1; }
+// Cells in an item's value: an array item has elements 0 to count. A function's
+// count is its number of parameters, not elements.
+size_t elementCount(const Item *item) {
+    if (!item || item->count <= 0 || (item->flags & (flag::ArgList | flag::Operator))) return 1;
+    return size_t(item->count) + 1;
+}
 
 Item *typeOf(const Item *item) {
     if (!item) return nullptr;
     return item->dataType ? item->dataType : const_cast<Item *>(item);
 }
+
+// Bytes of one element: the item's own size (a declared length), else its type's.
+int32_t elementSize(const Item *item) { return item->size > 0 ? item->size : std::max(typeOf(item)->size, 0); }
 
 // The handler that speaks for an item: its data type's, else its own copy.
 intptr_t handlerOf(const Item *item) {
@@ -394,15 +401,22 @@ std::string elementText(const Item *element, const StackFormat &f) {
     return text;
 }
 
+// Nesting depth of collections being shown on this thread: a list that reaches
+// itself must not exhaust the stack.
+struct ShowDepth {
+    static inline thread_local int depth = 0;
+    ShowDepth() { ++depth; }
+    ~ShowDepth() { --depth; }
+    bool tooDeep() const { return depth > 64; }
+};
+
 std::string collectionText(const ItemList *list) {
-    thread_local int depth = 0;  // a list that reaches itself must not exhaust the stack
     const StackFormat &f = stackFormat();
-    if (!list || depth > 64) return f.open + f.close;
-    ++depth;
+    ShowDepth nesting;
+    if (!list || nesting.tooDeep()) return f.open + f.close;
     std::string text;
     for (uint32_t i = 1; i <= list->count; ++i)
         if (auto *element = reinterpret_cast<const Item *>(list->slots[i])) text += elementText(element, f);
-    --depth;
     if (!f.separator.empty() && text.ends_with(f.separator)) text.resize(text.size() - f.separator.size());
     return f.open + text + f.close;
 }
@@ -463,7 +477,7 @@ void swapBytes(void *a, void *b, size_t n) {
                      static_cast<unsigned char *>(b));
 }
 
-size_t valueBytes(const Item *item) { return size_t(std::max(item->size, 0)) * elementCount(item); }
+size_t valueBytes(const Item *item) { return size_t(elementSize(item)) * elementCount(item); }
 
 // Fields that go with a copied item; the target keeps its own registration bit.
 void copyFields(const Item *source, Item *target) {
@@ -535,8 +549,7 @@ void createValue(Item *item, ThreadContext *ctx) {
     r.Context = reinterpret_cast<intptr_t>(ctx ? ctx : item->context);
     intptr_t block = send(item, r);
     if (!block) {
-        Item *type = typeOf(item);
-        int32_t size = item->size > 0 ? item->size : type->size;
+        int32_t size = elementSize(item);
         if (size <= 0) return;
         item->size = size;
         block = reinterpret_cast<intptr_t>(allocOrThrow(size_t(size) * elementCount(item)));
@@ -643,7 +656,7 @@ intptr_t convertThroughText(Item *from, Item *to) {
 // address); what to held is released afterwards, so copying a value onto
 // itself is safe.
 intptr_t copyValue(Item *from, Item *to) {
-    if (!from || !to || !to->address || from->dataType != to->dataType) return 0;
+    if (!from || !to || !from->address || !to->address || from->dataType != to->dataType) return 0;
     if (from == to) return 1;
     size_t bytes = std::min(valueBytes(from), valueBytes(to));
     Item old;  // stands for the block that ends up holding to's former value

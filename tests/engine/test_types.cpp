@@ -132,6 +132,13 @@ TEST(ValueLifecycle, DefaultStorageIsZeroedOwnedAndFreed) {
         Item *none = t.value(fixed);
         EXPECT_EQ(none->address, 0);
         EXPECT_FALSE(none->has(flag::OwnsValue));
+        Item *function = t.bare(dbl, 3);  // three parameters, one result cell
+        function->flags = flag::ArgList;
+        createValue(function, t.ctx);
+        store<double>(cellAt(function->address), 6.5);
+        Item *copy = t.bare(dbl);
+        copyItem(function, copy);
+        EXPECT_EQ(load<double>(cellAt(copy->address)), 6.5);
         releaseValue(x);
         EXPECT_EQ(x->address, 0);
         EXPECT_FALSE(x->has(flag::OwnsValue));
