@@ -394,6 +394,22 @@ TEST(Collections, CopyCopiesEveryElementWithItsName) {
     releaseValue(copy);  // hands the copied element to the item release
 }
 
+TEST(Collections, AListThatHoldsItselfStillShows) {
+    Types t;
+    Item *stack = t.type(kCollection, 4);
+    Item *s = t.value(stack);
+    Item *alias = t.bare(stack);  // an element whose value is the same list
+    alias->address = s->address;
+    listAppend(listOf(s), reinterpret_cast<intptr_t>(alias));
+    setStackFormat("(", "", "", ")");
+    std::string text = valueToText(s);
+    EXPECT_EQ(text.substr(0, 3), "(((");
+    EXPECT_EQ(text.size() % 2, 0u);
+    setStackFormat("", "", "", "");
+    takeElementsBack(s);
+    alias->address = 0;
+}
+
 TEST(Collections, ClearEmptiesTheListAndKeepsIt) {
     Types t;
     Item *stack = t.type(kCollection, 4);
