@@ -118,6 +118,14 @@ private:
     Mode mode_ = Mode::None;
 };
 
+// True when the loop value has passed Finish in the direction of Step. A NaN
+// bound or value compares unordered and ends the loop, which could otherwise
+// never end.
+bool pastFinish(long double v, long double finish, long double step) {
+    if (std::isnan(v) || std::isnan(finish)) return true;
+    return (step > 0 && v > finish) || (step < 0 && v < finish);
+}
+
 // For Counter = Start To Finish Step Step: Expr. The bounds are read once; the
 // counter keeps the first value that failed the end test. A zero step has no end
 // test, so (like a step too small to move the counter, or a NaN) it runs Expr
@@ -128,7 +136,7 @@ void countedLoop(R *r) {
     CounterWriter counter(argItem(r, 1), recordContext(r));
     for (long double v = start;;) {
         counter.store(v);
-        if ((step > 0 && v > finish) || (step < 0 && v < finish)) return;
+        if (pastFinish(v, finish, step)) return;
         runNested(body);
         long double next = v + step;
         if (next == v || std::isnan(next) || stopRequested()) return;
