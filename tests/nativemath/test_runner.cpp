@@ -21,6 +21,12 @@ void divideDouble(OperationRecord *r) {
         *reinterpret_cast<double *>(r->Arg1) / *reinterpret_cast<double *>(r->Arg2);
 }
 
+// Its last x87 instruction is the narrowing store, which leaves an unmasked
+// overflow pending for whatever x87 instruction comes next.
+void narrowToDouble(OperationRecord *r) {
+    *reinterpret_cast<double *>(r->Result) = double(*reinterpret_cast<long double *>(r->Arg1));
+}
+
 void readAddress(OperationRecord *r) {
     *reinterpret_cast<int32_t *>(r->Result) = hardwareLoad(r->Arg1);
 }
@@ -167,6 +173,44 @@ TEST_F(Runner, FloatDivisionFaultsOnlyWhenUnmasked) {
         }
         EXPECT_EQ(wordAfter & 0x0F3F, c.word & 0x0F3F);
     }
+}
+
+// Recovery may run other evaluations that leave another control word behind;
+// the chain still goes on under its own context's word.
+TEST_F(Runner, ChainResumesUnderItsContextWord) {
+    long double x = 1, zero = 0, r1 = 5, r2 = 5;
+    Chain chain;
+    chain.context.fpuWordEval = 0x0332;
+    chain.add(divideExtended, &x, &zero, &r1);
+    chain.add(divideExtended, &x, &zero, &r2);
+    OperationRecord *first = chain.link();
+    engine().verdict = [](OperationRecord *failing, uint32_t) {
+        loadControlWord(0x033F);
+        return failing->Next;
+    };
+    loadControlWord(0x0332);
+    run(150, first);
+    loadControlWord(0x037F);
+    EXPECT_EQ(engine().recoveries.size(), 2u);
+    EXPECT_EQ(r2, 5);
+}
+
+TEST_F(Runner, PendingX87FaultIsChargedToTheRecordThatCausedIt) {
+    long double huge = 1e4000L;
+    double narrowed = 0;
+    int32_t one = 1, after = 0;
+    Chain chain;
+    chain.context.fpuWordEval = 0x0332;
+    chain.add(narrowToDouble, &huge, nullptr, &narrowed);
+    chain.add(addLong, &one, &one, &after);
+    OperationRecord *first = chain.link();
+    loadControlWord(0x0332);
+    run(150, first);
+    loadControlWord(0x037F);
+    ASSERT_EQ(engine().recoveries.size(), 1u);
+    EXPECT_EQ(engine().recoveries[0].failing, chain.at(0));
+    EXPECT_EQ(engine().recoveries[0].code, 0xC0000091u);
+    EXPECT_EQ(after, 2);
 }
 
 TEST_F(Runner, NestedEvaluationFaultIsChargedToTheOuterRecord) {
