@@ -54,9 +54,15 @@ NOMIX296_API void Handshake(NxCommandEntry command, NxStoreResult storeResult,
                             NxAfterCall afterCall);
 
 /* Calls function(args...) inside a protected region. On return: storeResult with
- * the integer result (sign-extended) and, for floating results, the value as
- * long double; then afterCall(callRecord, wordCount). On a fault: afterCall, then
- * the fault propagates as nx::ProcessorFault. */
+ * the integer result (signed types sign-extended, unsigned ones zero-extended; 0
+ * for floating and void results) and, for floating results, the value as long
+ * double (else 0); then afterCall(callRecord, wordCount). On a fault: the caller's
+ * x87 and SSE control words are restored, afterCall runs, and the fault propagates
+ * as nx::ProcessorFault; any other exception from the function also runs
+ * afterCall and passes through unchanged.
+ * At most 64 arguments; NXN_VOID is a result type only. A call that cannot be
+ * made (no function, an unknown type, too many arguments, an argument without a
+ * value) is unwound with afterCall and fails as an access violation (0xC0000005). */
 NOMIX296_API void TryStdCall(OperationRecord *callRecord, const NxNativeArg *args,
                              intptr_t argCount, void *function, int32_t resultType,
                              intptr_t wordCount);

@@ -26,6 +26,8 @@ int signalIndex(int signal) {
 }
 
 // kill(), raise() and sigqueue() are not processor faults: they pass through.
+// A SIGFPE with code 0 counts as a fault, since older kernels report
+// unclassified floating-point faults that way.
 bool sentBySoftware(int signal, const siginfo_t *info) {
     return info->si_code < 0 || (info->si_code == SI_USER && signal != SIGFPE);
 }
