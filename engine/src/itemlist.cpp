@@ -49,6 +49,7 @@ void listInsert(ItemList *list, uint32_t position, intptr_t value) {
     ++list->count;
 }
 
+// Adds an element after the last one.
 void listAppend(ItemList *list, intptr_t value) {
     if (list) listInsert(list, list->count + 1, value);
 }
@@ -65,6 +66,7 @@ intptr_t listRemove(ItemList *list, uint32_t position) {
     return value;
 }
 
+// Frees the list's slots and header; the elements stay with the caller.
 void listFree(ItemList *list) {
     if (!list) return;
     heapFree(list->slots);

@@ -36,19 +36,23 @@ struct Decimal {
     std::string_view body;      // e.g. "12.5e-3"
 };
 
+// Character classes of number text.
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Position after the blanks at p.
 size_t skipBlanks(std::string_view s, size_t p) {
     while (p < s.size() && isBlank(s[p])) ++p;
     return p;
 }
 
+// Position after the digits at p.
 size_t skipDigits(std::string_view s, size_t p) {
     while (p < s.size() && isDigit(s[p])) ++p;
     return p;
 }
 
+// Whether the text at p starts with the word, ignoring ASCII case.
 bool startsWithWord(std::string_view s, size_t p, std::string_view word) {
     if (s.size() - p < word.size()) return false;
     for (size_t i = 0; i < word.size(); ++i)
@@ -101,6 +105,7 @@ bool scanWhole(std::string_view s, Decimal &d) {
     return end > p && skipBlanks(s, end) == s.size();
 }
 
+// The C locale, so that the decimal point is "." whatever the host set.
 locale_t cLocale() {
     static locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
     return c;
@@ -123,6 +128,7 @@ template <class T> T toReal(const Decimal &d) {
     return d.negative ? -v : v;
 }
 
+// Reads the whole text as a number of format T; errno is left as it was.
 template <class T> bool readReal(std::string_view text, T &value) {
     Decimal d;
     if (!scanWhole(text, d)) return false;
@@ -172,6 +178,7 @@ template <class T> void shortestDigits(T v, std::string &digits, int &exponent) 
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 }
 
+// "E+nn" / "E-nn" with at least two digits.
 std::string exponentText(int exponent) {
     std::string t = exponent < 0 ? "E-" : "E+";
     std::string n = std::to_string(exponent < 0 ? -exponent : exponent);
@@ -210,6 +217,7 @@ Special extendedSpecial(long double v, bool &negative) {
     return Special::None;
 }
 
+// Infinity or NaN as the format sees it; sets the sign.
 Special realSpecial(long double v, RealKind kind, bool &negative) {
     if (kind == RealKind::Extended) return extendedSpecial(v, negative);
     negative = std::signbit(v);
@@ -251,6 +259,7 @@ size_t scanComplexTerm(std::string_view s, size_t p, long double &value, bool &i
 
 } // namespace
 
+// Shown form of a real value in its format (see the top of the file).
 std::string formatReal(long double value, RealKind kind) {
     bool negative = false;
     Special special = realSpecial(value, kind, negative);
@@ -272,13 +281,16 @@ std::string formatReal(long double value, RealKind kind) {
     return applyZeroRules((negative ? "-" : " ") + layOut(digits, exponent, plainLimit));
 }
 
+// Signed integers: " 5", "-5".
 std::string formatInteger(int64_t value) {
     if (value < 0) return "-" + std::to_string(uint64_t(0) - uint64_t(value));
     return " " + std::to_string(value);
 }
 
+// Unsigned integers: " 5".
 std::string formatUnsigned(uint64_t value) { return " " + std::to_string(value); }
 
+// The real part when not 0, the imaginary term when not 0, joined by its sign; "0" for 0.
 std::string formatComplex(long double re, long double im) {
     if (re == 0 && im == 0) return "0";
     std::string text;
@@ -294,10 +306,12 @@ std::string formatComplex(long double re, long double im) {
     return text;
 }
 
+// Readers for each real format.
 bool readExtended(std::string_view text, long double &value) { return readReal(text, value); }
 bool readDouble(std::string_view text, double &value) { return readReal(text, value); }
 bool readSingle(std::string_view text, float &value) { return readReal(text, value); }
 
+// Reads a number and rounds it exactly to its low 64 bits.
 bool readInteger(std::string_view text, uint64_t &lowBits) {
     Decimal d;
     if (!scanWhole(text, d)) return false;
@@ -305,6 +319,7 @@ bool readInteger(std::string_view text, uint64_t &lowBits) {
     return true;
 }
 
+// Sums signed terms; a term with the suffix adds to the imaginary part.
 bool readComplex(std::string_view text, long double &re, long double &im) {
     long double sumRe = 0, sumIm = 0;
     size_t p = skipBlanks(text, 0);

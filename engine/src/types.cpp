@@ -30,6 +30,7 @@ constexpr int32_t kErrorOverflow = 25;
 
 // ---- request helpers ----
 
+// The request's fields in their engine types.
 Item *requestItem(const TypeRequest &r) { return reinterpret_cast<Item *>(r.Item); }
 ThreadContext *requestContext(const TypeRequest &r) { return reinterpret_cast<ThreadContext *>(r.Context); }
 std::string_view wordText(const TypeRequest &r) { return strView(reinterpret_cast<const char *>(r.Word)); }
@@ -52,6 +53,7 @@ size_t elementCount(const Item *item) {
     return size_t(item->count) + 1;
 }
 
+// The data type an item's value follows (a data type is its own).
 Item *typeOf(const Item *item) {
     if (!item) return nullptr;
     return item->dataType ? item->dataType : const_cast<Item *>(item);
@@ -67,11 +69,13 @@ intptr_t handlerOf(const Item *item) {
     return item->typeHandler;
 }
 
+// Sends a message to the item's handler; 0 when it has none.
 intptr_t send(const Item *item, TypeRequest &r) {
     intptr_t h = handlerOf(item);
     return h ? reinterpret_cast<NxTypeHandler>(h)(&r) : 0;
 }
 
+// An engine-heap block; exhaustion throws, and the handler guard turns that into 0.
 void *allocOrThrow(size_t bytes) {
     void *p = heapAlloc(bytes);
     if (!p) throw std::bad_alloc();
@@ -87,6 +91,7 @@ intptr_t textCell(std::string_view text) {
 
 // ---- numbers ----
 
+// Real cells in their formats: Extended cells hold 10 bytes, not sizeof(long double).
 template <class T> T loadReal(const void *cell) {
     if constexpr (std::is_same_v<T, long double>) return loadExt(cell);
     else return load<T>(cell);
@@ -96,12 +101,14 @@ template <class T> void storeReal(void *cell, T v) {
     else store<T>(cell, v);
 }
 
+// The shown form that goes with a cell format.
 template <class T> constexpr RealKind realKind() {
     if constexpr (std::is_same_v<T, float>) return RealKind::Single;
     else if constexpr (std::is_same_v<T, double>) return RealKind::Double;
     else return RealKind::Extended;
 }
 
+// Reads text straight into the cell's format, so the value is rounded only once.
 template <class T> bool readReal(std::string_view text, T &v) {
     if constexpr (std::is_same_v<T, float>) return readSingle(text, v);
     else if constexpr (std::is_same_v<T, double>) return readDouble(text, v);
@@ -115,6 +122,7 @@ void noteDoubleOverflow(const TypeRequest &r, double v) {
     if (std::isinf(v) && ctx && !(ctx->fpuWordEval & kOverflowMask)) ctx->errorCode = kErrorOverflow;
 }
 
+// Extended, Double and Single: messages 2, 3 and 5.
 template <class T> intptr_t realMessages(TypeRequest &r) {
     unsigned char *cell = r.Message == StoreNative ? valueBlock(r) : itemCell(r);
     if (!cell) return 0;
@@ -137,6 +145,7 @@ template <class T> intptr_t realMessages(TypeRequest &r) {
     return 0;
 }
 
+// Byte to Quad: messages 2, 3 and 5, keeping the low bits of the type's width.
 template <class T> intptr_t integerMessages(TypeRequest &r) {
     unsigned char *cell = r.Message == StoreNative ? valueBlock(r) : itemCell(r);
     if (!cell) return 0;
@@ -158,6 +167,7 @@ template <class T> intptr_t integerMessages(TypeRequest &r) {
     return 0;
 }
 
+// Complex (real, then imaginary Extended): messages 2 and 3.
 intptr_t complexMessages(TypeRequest &r) {
     unsigned char *cell = itemCell(r);
     if (!cell) return 0;
@@ -178,6 +188,7 @@ intptr_t complexMessages(TypeRequest &r) {
 // at the first zero (LPCSTR values are handed to C functions).
 enum class TextKind { Bytes, Wide, ZeroEnded };
 
+// Latin-1 to UTF-16LE, one 16-bit character per byte.
 std::string toWide(std::string_view latin1) {
     std::string wide;
     wide.reserve(latin1.size() * 2);
@@ -197,20 +208,24 @@ std::string fromWide(std::string_view wide) {
     return bytes;
 }
 
+// The text before its first zero byte, as a C function would see it.
 std::string_view upToZero(std::string_view s) { return s.substr(0, std::min(s.find('\0'), s.size())); }
 
+// The bytes a string type keeps for a text.
 std::string storedForm(TextKind kind, std::string_view text) {
     if (kind == TextKind::Wide) return toWide(text);
     if (kind == TextKind::ZeroEnded) return std::string(upToZero(text));
     return std::string(text);
 }
 
+// The text a string type shows for the bytes it keeps.
 std::string shownForm(TextKind kind, std::string_view stored) {
     if (kind == TextKind::Wide) return fromWide(stored);
     if (kind == TextKind::ZeroEnded) return std::string(upToZero(stored));
     return std::string(stored);
 }
 
+// Replaces the item's string by one holding the text.
 bool storeText(TextKind kind, Item *item, std::string_view text) {
     if (!item || !item->address) return false;
     cellAssign(cellAt(item->address), storedForm(kind, text));
@@ -258,6 +273,7 @@ std::string_view nativeText(TextKind kind, intptr_t word) {
     return strView(p);
 }
 
+// String, WideString and LPCSTR: every message; the cell owns its handle.
 template <TextKind Kind> intptr_t stringMessages(TypeRequest &r) {
     switch (r.Message) {
     case FromText:
@@ -286,6 +302,7 @@ template <TextKind Kind> intptr_t stringMessages(TypeRequest &r) {
 
 // ---- fixed-length strings (blank padded) ----
 
+// Writes the text into the fixed cell, cut or padded with blanks to its length.
 bool storeFixed(Item *item, std::string_view text) {
     if (!item || !item->address || item->size <= 0) return false;
     auto *cell = static_cast<char *>(cellAt(item->address));
@@ -295,6 +312,7 @@ bool storeFixed(Item *item, std::string_view text) {
     return true;
 }
 
+// FixedString: messages 2 and 3; 7 records a declared length passed in Word.
 intptr_t fixedMessages(TypeRequest &r) {
     Item *item = requestItem(r);
     if (!item) return 0;
@@ -315,6 +333,7 @@ intptr_t fixedZeroMessages(TypeRequest &r) {
     return fixedMessages(r);
 }
 
+// Void: shows its type's text data.
 intptr_t voidMessages(TypeRequest &r) {
     if (r.Message != ToText) return 0;
     Item *type = typeOf(requestItem(r));
@@ -326,11 +345,13 @@ intptr_t voidMessages(TypeRequest &r) {
 struct StackFormat {
     std::string open, quote, separator, close;
 };
+// The process-wide collection texts (routine 135 sets them).
 StackFormat &stackFormat() {
     static StackFormat format;
     return format;
 }
 
+// Collection cells hold the 32-bit handle of an item list.
 ItemList *cellList(const void *cell) { return fromHandle<ItemList>(load<uint32_t>(cell)); }
 void setCellList(void *cell, ItemList *list) { store<uint32_t>(cell, toHandle(list)); }
 
@@ -349,6 +370,7 @@ Item *copyElement(Item *element, intptr_t owner) {
     return copy;
 }
 
+// A fresh list with a copy of every element of the source (or an empty one).
 ItemList *copyList(const ItemList *source, intptr_t context) {
     intptr_t owner = source ? source->slots[0] : context;
     uint32_t count = source ? source->count : 0;
@@ -369,6 +391,7 @@ intptr_t createLists(const TypeRequest &r, const unsigned char *source) {
     return reinterpret_cast<intptr_t>(block);
 }
 
+// Releases every list's elements; with freeLists the lists themselves too.
 void releaseLists(const TypeRequest &r, bool freeLists) {
     unsigned char *block = valueBlock(r);
     if (!block) return;
@@ -382,6 +405,7 @@ void releaseLists(const TypeRequest &r, bool freeLists) {
     }
 }
 
+// Whether an element is shown between quotes (String and LPCSTR values).
 bool isQuotedHandler(intptr_t handler) {
     return handler && (handler == reinterpret_cast<intptr_t>(typeHandlerForSlot(14)) ||
                        handler == reinterpret_cast<intptr_t>(typeHandlerForSlot(15)));
@@ -410,6 +434,7 @@ struct ShowDepth {
     bool tooDeep() const { return depth > 64; }
 };
 
+// The collection shown as text: open, elements without the last separator, close.
 std::string collectionText(const ItemList *list) {
     const StackFormat &f = stackFormat();
     ShowDepth nesting;
@@ -421,6 +446,7 @@ std::string collectionText(const ItemList *list) {
     return f.open + text + f.close;
 }
 
+// Stack, SortedList and Table: every message but 2.
 intptr_t collectionMessages(TypeRequest &r) {
     switch (r.Message) {
     case ToText: {
@@ -472,11 +498,13 @@ bool readPlainText(Item *to, std::string_view text, bool &done) {
     return false;
 }
 
+// Exchanges the contents of two blocks.
 void swapBytes(void *a, void *b, size_t n) {
     std::swap_ranges(static_cast<unsigned char *>(a), static_cast<unsigned char *>(a) + n,
                      static_cast<unsigned char *>(b));
 }
 
+// Bytes of an item's whole value, all elements.
 size_t valueBytes(const Item *item) { return size_t(elementSize(item)) * elementCount(item); }
 
 // Fields that go with a copied item; the target keeps its own registration bit.
@@ -510,11 +538,13 @@ intptr_t duplicateValue(Item *source, ThreadContext *ctx) {
 
 // ---- the value lifecycle ----
 
+// Sends a request to a data type's handler; 0 when the type has none.
 intptr_t callTypeHandler(Item *type, TypeRequest &request) {
     if (!type || !type->typeHandler) return 0;
     return reinterpret_cast<NxTypeHandler>(type->typeHandler)(&request);
 }
 
+// The engine's handler for a routine table slot (1 to 20), nullptr for the others.
 NxTypeHandler typeHandlerForSlot(int slot) {
     switch (slot) {
     case 1: return guarded<complexMessages>;
@@ -573,6 +603,7 @@ void releaseValue(Item *item) {
     item->flags &= ~intptr_t(flag::OwnsValue);
 }
 
+// Message 8: frees what the value owns and keeps its block.
 void clearValue(Item *item) {
     if (!item || !item->address) return;
     TypeRequest r{};
@@ -582,6 +613,7 @@ void clearValue(Item *item) {
     send(item, r);
 }
 
+// Message 3: the value's text; the cell and handle it returns are freed here.
 std::string valueToText(Item *item) {
     if (!item) return {};
     TypeRequest r{};
@@ -598,6 +630,7 @@ std::string valueToText(Item *item) {
     return text;
 }
 
+// Message 2: reads text (handed over as a counted string) into the item's value.
 bool valueFromText(Item *item, std::string_view text, ThreadContext *ctx) {
     if (!item) return false;
     NxStr handle = strAlloc(text);
@@ -612,6 +645,7 @@ bool valueFromText(Item *item, std::string_view text, ThreadContext *ctx) {
     return read != 0;
 }
 
+// Message 5: a native call's result into a cell of the type.
 void storeNativeResult(Item *type, void *cell, intptr_t word, long double number) {
     if (!type || !cell) return;
     TypeRequest r{};
