@@ -317,6 +317,9 @@ constexpr RoutineSlot kControl[] = {
 };
 
 constexpr RoutineSlot kItems[] = {
+    // Any type to any other through text: the conversion works on the source item
+    // (Arg1) and the target item (Arg2), whose handlers write and read the text.
+    {23, [](R *r) { convertThroughText(asItem(r->Arg1), asItem(r->Arg2)); }},
     {97, [](R *r) { setOf<int32_t>(r, static_cast<int32_t>(argSlot(r, 1))); }},
     {98, [](R *r) { setOf<int32_t>(r, static_cast<int32_t>(r->Arg1)); }},
     {101, routineContent},

@@ -19,10 +19,11 @@ constexpr uint16_t kDefaultWord = 0x037F;   // the process's own x87 word
 constexpr uint16_t kMaskedWord = 0x033F;    // the engine's default: all faults masked
 constexpr uint16_t kTruncateWord = 0x0F3F;  // all masked, rounding toward zero
 
+// The x87 control word as loaded (bit 6 is reserved and reads back as 1).
 uint16_t x87Word() {
     uint16_t w;
     __asm__ volatile("fnstcw %0" : "=m"(w));
-    return w;
+    return w & ~0x40;
 }
 
 // Puts the process's control word back after a test that changes it.

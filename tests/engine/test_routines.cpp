@@ -467,13 +467,16 @@ TEST(Rand, WithTwoArgumentsGivesWholeNumbersInTheRange) {
 TEST(Strings, ConcatenationReplacesTheResultAndLeaksNothing) {
     Chain c;
     intptr_t x = c.str("abc"), y = c.str("de"), empty = c.str(""), result = c.str("old");
+    OperationRecord *joinXY = c.add(46, x, y, result), *joinEmpty = c.add(46, empty, empty, result),
+                    *appendX = c.add(46, result, x, result), *doubled = c.add(46, result, result, result);
+    auto run = [](OperationRecord *r) { reinterpret_cast<NxRoutine>(r->Routine)(r); };
     int64_t live = heapLiveBlocks();
-    c.call(46, x, y, result);
+    run(joinXY);
     EXPECT_EQ(rt::strAt(result), "abcde");
-    c.call(46, empty, empty, result);
+    run(joinEmpty);
     EXPECT_EQ(cellStr(cellAt(result)), sharedEmpty());
-    c.call(46, result, x, result);  // the result is also an operand
-    c.call(46, result, result, result);
+    run(appendX);  // the result is also an operand
+    run(doubled);
     EXPECT_EQ(rt::strAt(result), "abcabc");
     EXPECT_EQ(heapLiveBlocks(), live);  // "old" freed, "abcabc" new: one block either way
 }

@@ -69,7 +69,6 @@ TEST(InStr, FindsWholeTokensInsideOrOutsideGroups) {
         {"x + max(x)", "x", 2, 1, 0},
         {"f(a, (x)) + x", "x", 1, 1, 13},
         {"max( x)", "x", 1, 0, 6},      // where the token begins, after the blank
-        {"(x", "x", 1, 1, 2},           // an unclosed group is searched on after its opener
         {"max(x)", "x", 7, 0, 0},       // start beyond the text
         {"max(x)", "x", 0, 0, 5},       // a start below 1 reads from the beginning
         {"", "x", 1, 0, 0},
@@ -81,6 +80,12 @@ TEST(InStr, FindsWholeTokensInsideOrOutsideGroups) {
             << k.text << " / " << k.search << " from " << k.start << " mode " << k.mode;
         EXPECT_EQ(p.ctx->errorCode, 0) << k.text;
     }
+}
+
+TEST(InStr, SearchesOnAfterTheOpenerOfAnUnclosedGroup) {
+    Patterns p;
+    EXPECT_EQ(inStr(p.ctx, 1, "(x", "x", 1), 2);
+    EXPECT_EQ(p.ctx->errorCode, 10);  // the group reader's "no closer"
 }
 
 TEST(InStr, StepsOverUnrecognizedCharactersAndLeavesErrorFive) {
