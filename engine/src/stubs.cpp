@@ -37,18 +37,6 @@ W intptr_t convertThroughText(Item *, Item *) { return 0; }
 W intptr_t copyValue(Item *, Item *) { return 0; }
 W intptr_t callTypeHandler(Item *, TypeRequest &) { return 0; }
 W NxTypeHandler typeHandlerForSlot(int) { return nullptr; }
-W void initRoutineTable() {}
-W intptr_t routineAddress(intptr_t) { return 0; }
-W void setRoutine(intptr_t, intptr_t) {}
-W NxRoutine currentRunner() { return nullptr; }
-W void selectRunner(int) {}
-W void runChain(OperationRecord *) {}
-W long double evaluateExt(Item *) { return 0; }
-W int32_t trueValue() { return 0; }
-W void loadNativeMath() {}
-W void setAngleUnit(int) {}
-W int angleUnit() { return 1; }
-W bool stopRequested() { return false; }
 W ThreadContext *resolveContext(intptr_t) { return nullptr; }
 W ThreadContext *defaultContext() { return nullptr; }
 W ItemList *listNew(uint32_t, intptr_t) { return nullptr; }
