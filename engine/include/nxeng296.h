@@ -123,7 +123,7 @@ NX_API void nxRequestStop(int stop);
 namespace nx {
 /* A processor fault that no error handler recovered. The protected runner throws
  * it from normal context; hosts catch it where a failing statement is skipped. */
-class NX_API ProcessorFault : public std::runtime_error {
+class __attribute__((visibility("default"))) ProcessorFault : public std::runtime_error {
 public:
     explicit ProcessorFault(uint32_t code)
         : std::runtime_error("processor fault"), code_(code) {}

@@ -116,3 +116,41 @@ void nativeStoreResult(OperationRecord *callRecord, intptr_t integerResult, long
 void nativeAfterCall(OperationRecord *callRecord, intptr_t wordCount);
 void setTryStdCall(void *function);  // TryStdCall of libNomix296, or nullptr when it is missing
 } // namespace nx
+
+namespace nx {
+// ---- errors, continued ----
+void setErrorMessage(ThreadContext *ctx, int32_t code, std::string_view text, bool replace);
+Item *addErrorHandler(ThreadContext *ctx, intptr_t callback);
+} // namespace nx
+
+namespace nx {
+// ---- compiler, continued ----
+// Code 6's parse: in continuation mode a pending parse of the context resumes.
+Item *parseContinued(ThreadContext *ctx, std::string_view text, Item *resultType, bool continuation);
+} // namespace nx
+
+namespace nx {
+// ---- function bodies (compiler) ----
+void attachBody(Item *function, Item *body);   // address := the compiled body
+bool bodyNeedsArgumentHandling(Item *body);
+} // namespace nx
+
+namespace nx {
+// ---- runtime, continued (nativemath_loader.cpp, callbacks.cpp) ----
+bool nativeMathLoaded();  // libNomix296 was found and its Handshake ran
+// The engine's own messages ("Undefined Callback", "Data loss", error texts),
+// through the host's message callback (standard error by default).
+void showMessage(std::string_view text, std::string_view caption);
+} // namespace nx
+
+namespace nx {
+// ---- compiler, continued ----
+std::string evaluateToText(ThreadContext *ctx, std::string_view text);  // parse, run once, value text
+void detachBody(Item *function);
+} // namespace nx
+
+namespace nx {
+// Runs a compiled expression once between its context's control words and
+// returns its value as Extended when its type is numeric (0 otherwise).
+long double evaluateExpression(Item *expr);
+} // namespace nx

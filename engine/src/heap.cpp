@@ -24,8 +24,9 @@ constexpr size_t kAlign = size_t(64) << 20;  // mimalloc's segment alignment
 std::atomic<int64_t> liveBlocks{0};
 std::atomic<int64_t> allocations{0};
 mi_arena_id_t arenaId;
+uintptr_t regionStart = 0, regionEnd = 0;
 std::once_flag arenaOnce;
-bool arenaReady = false;
+
 
 // Reserves the largest region the 32-bit window gives us (it is 1 GiB on x86-64
 // Linux) and hands it to mimalloc as an exclusive arena.
@@ -42,7 +43,9 @@ void setUpArena() {
         if (base + span > end) munmap(reinterpret_cast<void *>(end), base + span - end);
         if (mi_manage_os_memory_ex(reinterpret_cast<void *>(start), want, true, false, true, -1,
                                    true, &arenaId)) {
-            arenaReady = true;
+
+            regionStart = start;
+            regionEnd = start + want;
             return;
         }
         munmap(reinterpret_cast<void *>(start), want);
@@ -139,6 +142,11 @@ void heapFree(void *block) {
 #else
     mi_free(block);
 #endif
+}
+
+bool heapContains(const void *p) {
+    uintptr_t a = reinterpret_cast<uintptr_t>(p);
+    return a >= regionStart && a < regionEnd;
 }
 
 int64_t heapLiveBlocks() { return liveBlocks.load(std::memory_order_relaxed); }

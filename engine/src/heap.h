@@ -13,6 +13,9 @@ void *heapRealloc(void *block, size_t size);  // new tail is zeroed
 void heapFree(void *block);
 int64_t heapLiveBlocks();
 int64_t heapAllocations();
+// True when p lies inside the engine heap's region: a cheap guard against
+// handles that the language passes in as plain numbers.
+bool heapContains(const void *p);
 
 // Construct and destroy engine objects in the engine heap.
 template <class T, class... A> T *heapNew(A &&...args) {

@@ -55,7 +55,7 @@ enum class TokenKind : uint32_t {
 
 // What an item is, beyond its flag word (engine-internal bookkeeping).
 enum class ItemRole : uint32_t {
-    Plain = 0, DataType, Expression, ThreadRecord, HandlerRecord, RuleElement
+    Plain = 0, DataType, Expression, ThreadRecord, HandlerRecord, RuleElement, RuleHead, Function
 };
 
 struct Conversion {
@@ -88,6 +88,7 @@ struct Item {
     ItemRole role = ItemRole::Plain;
     bool overhead = false;             // needs run-time argument handling
     void *extra = nullptr;             // role-specific data (compiled expression state, rule data)
+    intptr_t userValue = 0;            // property 15 of the item-data commands
 
     uint32_t kind() const { return static_cast<uint32_t>(flags) & flag::KindMask; }
     bool has(uint32_t f) const { return (static_cast<uint32_t>(flags) & f) == f; }
