@@ -313,6 +313,28 @@ TEST(Libraries, AreNumberedAndTheirExportsFound) {
     dlclose(libm);
 }
 
+// ---- the command entry as a routine ----
+
+TEST(CommandRoutines, CallTheEntryWithTheirSixArguments) {
+    Item *thread = newThread(nullptr);
+    const int32_t t = static_cast<int32_t>(handle(thread));
+    Chain c(thread->context);
+    auto call = [&](int slot, int32_t code, intptr_t result) {
+        c.call(slot, 0, 0, result, c.args({c.lng(code), c.str(""), c.lng(0), c.lng(0), c.lng(0), c.lng(t)}));
+    };
+    intptr_t number = c.lng(-1), text = c.str("old");
+    setAngleUnit(3);
+    call(99, nx_GetAngleUnit, number);
+    EXPECT_EQ(rt::lngAt(number), 3);
+    setAngleUnit(1);
+    call(100, nx_GetPropertySeparator, text);
+    EXPECT_EQ(rt::strAt(text), "~~");
+    call(100, nx_GetAngleUnit, text);  // a number is no text result
+    EXPECT_EQ(rt::strAt(text), "");
+    c.call(99, 0, 0, number, c.args({c.lng(nx_GetDefaultRank)}));  // missing trailing arguments are 0
+    releaseThread(thread);
+}
+
 // ---- collections ----
 
 // Calls a collection routine; x and y are the first two operands.
