@@ -82,6 +82,7 @@ bool finishBody(PendingBlock &b) {
     Item *item = b.item;
     if (!item->memberContext) item->memberContext = newThread(b.defCtx)->context;
     ThreadContext *mc = item->memberContext;
+    item->role = ItemRole::Function;  // a recursive call in the body calls the body
     mc->bodyOwner = item;
     Item *body = parse(mc, b.body, item->dataType);
     mc->bodyOwner = nullptr;

@@ -195,7 +195,10 @@ private:
         int depth = 0;
         bool content = false;
         while (true) {
-            if (depth == 0 && content && next && nextMatches(*next, q)) break;
+            if (depth == 0 && next && nextMatches(*next, q)) {
+                if (!content) return false;  // nothing to capture before what follows
+                break;
+            }
             if (q >= buf_.size()) {
                 if (next) return false;
                 break;
