@@ -111,36 +111,26 @@ TEST(Callbacks, ReadArgumentsByTheirDeclaredWidth) {
     EXPECT_EQ(nxParamCount(&bare), 0);
 }
 
-TEST(Callbacks, ReturnsWriteTheResultCellAndReleaseTheOldString) {
+TEST(Callbacks, ResultsAndVariablesAreWrittenThroughTheThirdWord) {
     Chain c;
-    intptr_t real = c.ext(0), text = c.str("");
+    intptr_t real = c.ext(0), text = c.str("old");
     OperationRecord *r = c.add(61, 0, 0, real);
+    Item *variable = c.variable(real), *textVariable = c.variable(text);
     nxReturnExt(r, 2.5L);
     EXPECT_EQ(rt::extAt(real), 2.5L);
-    nxReturnDbl(r, 0.25);
+    nxSetVariableValueDbl(handle(variable), 0.25);
     EXPECT_EQ(rt::dblAt(real), 0.25);
 
     r->Result = text;
-    nxReturnStr(r, "first");
     int64_t live = heapLiveBlocks();
-    nxReturnStr(r, "second");
+    nxReturnStr(r, "first");
+    nxReturnStr(r, "second");  // the first text is released
     EXPECT_EQ(rt::strAt(text), "second");
+    nxSetVariableValueStr(handle(textVariable), "third");
+    EXPECT_EQ(rt::strAt(text), "third");
     EXPECT_EQ(heapLiveBlocks(), live);
     nxReturnStr(r, nullptr);
     EXPECT_EQ(rt::strAt(text), "");
-}
-
-TEST(Callbacks, SetVariablesThroughTheirValueAddress) {
-    Chain c;
-    Item *real = c.variable(c.ext(0)), *text = c.variable(c.str("old"));
-    nxSetVariableValueExt(handle(real), -1.5L);
-    EXPECT_EQ(rt::extAt(real->address), -1.5L);
-    nxSetVariableValueDbl(handle(real), 8.5);
-    EXPECT_EQ(rt::dblAt(real->address), 8.5);
-    int64_t live = heapLiveBlocks();
-    nxSetVariableValueStr(handle(text), "new");
-    EXPECT_EQ(rt::strAt(text->address), "new");
-    EXPECT_EQ(heapLiveBlocks(), live);
 }
 
 TEST(Callbacks, TextResultsComeAsIndependentCopiesOrBorrowedBytes) {
