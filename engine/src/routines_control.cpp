@@ -38,11 +38,15 @@ void orElse(R *r) {
     setExt(r, truth(holds));
 }
 
-// Numeric iif: only the chosen branch runs.
-void numericIif(R *r) {
-    Item *branch = argItem(r, argOf<int32_t>(r, 1) != 0 ? 2 : 3);
-    setExt(r, evaluateNested(branch));
+// The iif branch the condition (argument 1) chooses: argument 2 or 3, nullptr
+// when a record was built without that argument.
+Item *chosenBranch(R *r) {
+    intptr_t i = argOf<int32_t>(r, 1) != 0 ? 2 : 3;
+    return i <= argCount(r) ? argItem(r, i) : nullptr;
 }
+
+// Numeric iif: only the chosen branch runs.
+void numericIif(R *r) { setExt(r, evaluateNested(chosenBranch(r))); }
 
 // The text of a sub-expression's value after running it: a String result as it
 // stands, anything else through its type's text form.
@@ -54,10 +58,7 @@ std::string expressionText(Item *expr) {
 }
 
 // String iif: only the chosen branch runs; its text replaces the result string.
-void stringIif(R *r) {
-    Item *branch = argItem(r, argOf<int32_t>(r, 1) != 0 ? 2 : 3);
-    setText(r, expressionText(branch));
-}
+void stringIif(R *r) { setText(r, expressionText(chosenBranch(r))); }
 
 // Select: the value of the first (condition, value) pair whose condition holds;
 // the result keeps its old value when none does.

@@ -287,6 +287,27 @@ TEST(CountedLoop, RunsFromStartToFinishAndLeavesTheFirstFailingValue) {
     EXPECT_EQ(passes, (std::vector<long double>{1, 2, 3}));
 }
 
+TEST(CountedLoop, ConvertsThroughTextForOtherCounterTypes) {
+    Item *thread = newThread(nullptr);
+    ThreadContext *ctx = thread->context;
+    define(ctx, "DataType: Extended ~~ Size: 10 ~~ TypeHandler: #", handle(typeHandlerForSlot(4)), 0, 0);
+    Item *lng = define(ctx, "DataType: Long ~~ Size: 4 ~~ TypeHandler: #", handle(typeHandlerForSlot(9)), 0, 0);
+    ASSERT_NE(lng, nullptr);
+    const size_t items = ctx->items.size();
+    {
+        Chain c(ctx);
+        Item *counter = c.variable(c.lng(-1), lng);
+        Chain &sub = c.sub();
+        sub.add(&recordExtended, c.ext(0), 0, 0);
+        ctx->errorCode = 3;  // an error from before the loop stays
+        c.call(105, 0, 0, 0, c.args({handle(counter), c.ext(0.5L), c.ext(3), c.ext(1), handle(sub.expression(0))}));
+        EXPECT_EQ(rt::lngAt(counter->address), 4);  // 3.5 read into a Long: ties to even
+        EXPECT_EQ(ctx->errorCode, 3);
+    }
+    EXPECT_EQ(ctx->items.size(), items);  // the work variable is gone
+    releaseThread(thread);
+}
+
 // Conditional-loop parts working on one shared number.
 long double loopState = 0;
 void belowThree(OperationRecord *r) { setExt(r, loopState < 3 ? 1 : 0); }
