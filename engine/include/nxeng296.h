@@ -158,6 +158,14 @@ enum {
     nx_GetContext = 99, nx_ReadGroup = 100
 };
 
+/* Error numbers the engine sets beyond the classic table, for the limits that
+ * stop runaway input instead of crashing; hosts install their messages. */
+enum {
+    nx_ErrTooDeep = 31,   /* nesting or recursion beyond the engine's limits */
+    nx_ErrRunaway = 32,   /* a rule expansion that does not end */
+    nx_ErrStopped = 33    /* a loop stopped by the host's stop request */
+};
+
 /* Item property codes of nx_GetItemData / nx_SetItemData. */
 enum {
     nx_Flags = 1, nx_Thread = 2, nx_Address = 3, nx_SymbolName = 4, nx_Rank = 5,

@@ -14,7 +14,9 @@ namespace nx {
 
 namespace {
 
-constexpr int32_t kMaxCallDepth = 20000;
+// Each nested call costs some hundreds of bytes of the C stack; this stays far
+// below the 8 MiB main-thread stack.
+constexpr int32_t kMaxCallDepth = 4000;
 NxTryStdCallFn tryStdCall = nullptr;
 
 size_t wordsOf(const Item *param) { return (static_cast<size_t>(param->size) + 7) / 8; }
@@ -138,7 +140,7 @@ void bodyRunner(OperationRecord *r) {
     ThreadContext *owner = function->context;
     if (owner->callDepth >= kMaxCallDepth) {
         popParameters(function, owner);
-        raiseError(owner, 24, reinterpret_cast<intptr_t>(r));
+        raiseError(owner, nx_ErrTooDeep, reinterpret_cast<intptr_t>(r));
         return;
     }
     owner->callDepth++;

@@ -4,6 +4,7 @@
 
 #include "cells.h"
 #include "commands.h"
+#include "define_block.h"
 #include "engine.h"
 #include "state.h"
 
@@ -72,7 +73,13 @@ void evalNumber(Call &c, bool extended) {
 }
 
 // Code 6: parse, evaluate and release; the text is the value or the message.
+// In continuation mode a pending body takes the text as its next line, and
+// nothing is evaluated.
 intptr_t evalText(Call &c) {
+    if (c.misc2 && c.ctx->pendingBlock && c.ctx->pendingBlock->collectingBody) {
+        define(c.ctx, c.textArg, 0, 0, 0);
+        return c.text("");
+    }
     Item *type = c.misc1 ? reinterpret_cast<Item *>(c.misc1) : nullptr;
     Item *expr = parseContinued(c.ctx, c.textArg, type, c.misc2 != 0);
     if (!expr) {

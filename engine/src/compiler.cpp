@@ -164,7 +164,7 @@ bool Parser::reduceToBracket(Entry *&bracket) {
 Parser::Step Parser::opener(const Token &t) {
     bool function = state_ == State::AwaitBracket;
     if (state_ == State::Postfix || state_ == State::Operand) return fail(2, t.start, t.text, t.pattern);
-    if (ops_.size() >= kMaxNesting) return fail(10, t.start, t.text, t.pattern);
+    if (ops_.size() >= kMaxNesting) return fail(nx_ErrTooDeep, t.start, t.text, t.pattern);
     Entry e{Entry::Kind::Bracket, {}, 0, 0, t.pattern, false, 1, operands_.size(), t.start, nullptr};
     if (function) {
         e.name = ops_.back().name;
@@ -362,7 +362,7 @@ Parser::Step Parser::operatorToken(const Token &t, const std::string &name) {
         int32_t precedence = candidates.front()->precedence;
         if (fixity != flag::Prefix && !reduce(precedence))
             return fail(ctx_->errorCode ? ctx_->errorCode : 2, t.start, t.text, t.pattern);
-        if (ops_.size() >= kMaxNesting) return fail(10, t.start, t.text, t.pattern);
+        if (ops_.size() >= kMaxNesting) return fail(nx_ErrTooDeep, t.start, t.text, t.pattern);
         ops_.push_back(Entry{Entry::Kind::Operator, name, fixity, precedence, nullptr, false, 1, 0, t.start, nullptr});
         state_ = fixity == flag::Prefix ? State::Prefix : fixity == flag::Infix ? State::Infix : State::Postfix;
         return Step::Next;

@@ -12,7 +12,7 @@ namespace {
 constexpr size_t kMaxSteps = 100000;      // rule applications in one expansion
 constexpr size_t kMaxLength = 1u << 22;   // bytes of expanded text
 constexpr int kMaxDepth = 64;             // nested expansions (~Eval, ~Expand)
-constexpr int32_t kRunawayError = 9;      // "Invalid definition"
+constexpr int32_t kRunawayError = nx_ErrRunaway;
 
 uint32_t kindOf(const Token &t) { return t.pattern ? t.pattern->kind() : 0; }
 
