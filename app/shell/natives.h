@@ -46,22 +46,34 @@ void nativeStr(OperationRecord *record);
 void nativeMsgBox(OperationRecord *record);
 void nativeInputBox(OperationRecord *record);
 
-// The roots the last Solve_ found, at most 21 (indexes 0-20). The calculation
-// lists them after a Solve and empties them before the next one.
+// The roots found by Solve_. values[0] holds how many the last Solve_ found (as
+// a Double), values[1..20] the roots in the order found; at most 20 are kept.
+// `count` is the calculator window's copy of values[0]: the window lists
+// values[1..count] after a "Solve" line with two or more roots and then calls
+// clear(). A new Solve_ starts values[0] at 0 but leaves `count` alone until it
+// records a root.
 struct SolveSolutions {
-    static constexpr std::size_t kCapacity = 21;
-    std::array<double, kCapacity> values{};
-    std::size_t count = 0;
+    static constexpr int kMaxRoots = 20;
+    std::array<double, kMaxRoots + 1> values{};
+    int count = 0;
 
-    void clear() { count = 0; }
-    // Adds a root; false when the list is full.
-    bool add(double value)
+    int found() const { return static_cast<int>(values[0]); }
+    bool full() const { return found() >= kMaxRoots; }
+    // Starts a new search.
+    void restart() { values[0] = 0; }
+    // Records a root; false when 20 are kept already.
+    bool add(double root)
     {
-        if (count >= kCapacity)
+        if (full())
             return false;
-        values[count++] = value;
+        int n = found() + 1;
+        values[static_cast<std::size_t>(n)] = root;
+        values[0] = n;
+        count = n;
         return true;
     }
+    // The window has listed the roots.
+    void clear() { count = 0; }
 };
 
 // The process-wide solutions list.
