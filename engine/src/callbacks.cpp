@@ -29,14 +29,6 @@ NxStr parkedText(intptr_t contextAddress) {
     return ctx ? ctx->stringReturn : nullptr;
 }
 
-} // namespace
-
-void showMessage(std::string_view text, std::string_view caption) {
-    std::string t(text), c(caption);
-    NxMessageCallback callback = messageCallback.load();
-    (callback ? callback : printMessage)(t.c_str(), c.c_str());
-}
-
 // The chain's own context, or its nearest ancestor with token patterns: the
 // context that owns the names the expression was compiled with.
 ThreadContext *owningContext(OperationRecord *r) {
@@ -46,6 +38,16 @@ ThreadContext *owningContext(OperationRecord *r) {
     return c;
 }
 
+} // namespace
+
+// Hands an engine message to the host's callback, or prints it.
+void showMessage(std::string_view text, std::string_view caption) {
+    std::string t(text), c(caption);
+    NxMessageCallback callback = messageCallback.load();
+    (callback ? callback : printMessage)(t.c_str(), c.c_str());
+}
+
+// The context a routine raises its errors in and creates its work items in.
 ThreadContext *recordContext(OperationRecord *r) {
     ThreadContext *c = owningContext(r);
     return c ? c : defaultContext();
@@ -53,7 +55,8 @@ ThreadContext *recordContext(OperationRecord *r) {
 
 } // namespace nx
 
-
+// Natives read argument i (1-based) with the accessor of its declared type and
+// write their result with the nxReturn form of theirs; nothing is checked.
 extern "C" {
 
 NX_API intptr_t nxParamCount(OperationRecord *record) { return nx::argCount(record); }

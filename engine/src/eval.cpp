@@ -73,6 +73,7 @@ void runChain(OperationRecord *first) {
         reinterpret_cast<NxRoutine>(r->Routine)(r);
 }
 
+// The runner every evaluation uses.
 NxRoutine currentRunner() { return runner; }
 
 // Makes the runner in a table slot (150 at each parse, 151 after command 94) the
@@ -82,6 +83,8 @@ void selectRunner(int slot) {
     runner = address ? reinterpret_cast<NxRoutine>(address) : &runChain;
 }
 
+// Evaluates an expression under its context's control words and reads its
+// 10-byte result (0 without a result cell).
 long double evaluateExt(Item *expr) {
     if (!expr) return 0;
     EvaluationWords words(expr->context);
@@ -89,6 +92,7 @@ long double evaluateExt(Item *expr) {
     return expr->address ? loadExt(cellAt(expr->address)) : 0.0L;
 }
 
+// A sub-expression's value from inside a running chain.
 long double evaluateNested(Item *expr) {
     if (!expr) return 0;
     NestedWords words(expr->context);
@@ -96,12 +100,14 @@ long double evaluateNested(Item *expr) {
     return expr->address ? loadExt(cellAt(expr->address)) : 0.0L;
 }
 
+// Runs a sub-expression from inside a running chain.
 void runNested(Item *expr) {
     if (!expr) return;
     NestedWords words(expr->context);
     runExpression(expr);
 }
 
+// True while the host asks the loop routines to stop.
 bool stopRequested() { return stopFlag.load(std::memory_order_relaxed); }
 
 } // namespace nx
@@ -109,6 +115,7 @@ bool stopRequested() { return stopFlag.load(std::memory_order_relaxed); }
 
 extern "C" {
 
+// The value of an expression handle as a 10-byte and as an 8-byte real.
 NX_API long double nxEvaluateExt(intptr_t expr) { return nx::evaluateExt(reinterpret_cast<nx::Item *>(expr)); }
 
 NX_API double nxEvaluateDbl(intptr_t expr) { return nx::evaluateAs<double>(reinterpret_cast<nx::Item *>(expr)); }

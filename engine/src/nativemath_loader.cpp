@@ -62,6 +62,7 @@ void loadNativeMath() {
     loaded = true;
 }
 
+// True once the library is in and has registered its routines.
 bool nativeMathLoaded() { return loaded; }
 
 } // namespace nx

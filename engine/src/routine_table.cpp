@@ -71,11 +71,13 @@ intptr_t routineAddress(intptr_t slot) {
     return table.empty() ? 0 : table[0];
 }
 
+// What a slot holds, 0 included; nxAddr and the runner selection read this.
 intptr_t routineSlotContent(intptr_t slot) {
     if (slot < 0 || slot >= static_cast<intptr_t>(table.size())) return 0;
     return table[static_cast<size_t>(slot)];
 }
 
+// The number of slots, which grows when a slot beyond the table is set.
 intptr_t routineTableSize() { return static_cast<intptr_t>(table.size()); }
 
 // Stores an address in a slot, first growing the table to twice the slot number
@@ -87,11 +89,13 @@ void setRoutine(intptr_t slot, intptr_t address) {
     table[static_cast<size_t>(slot)] = address;
 }
 
+// The true-value cell, made on first use.
 int32_t *trueCell() {
     static int32_t *cell = static_cast<int32_t *>(heapAlloc(sizeof(int32_t)));
     return cell;
 }
 
+// What comparisons store for "true": the host's value in the true-value cell.
 int32_t trueValue() { return *trueCell(); }
 
 // Selects radians (1), degrees (2) or grads (3); any other number changes nothing.
@@ -106,6 +110,7 @@ void setAngleUnit(int unit) {
     currentUnit = unit;
 }
 
+// The unit last selected: 1 radians, 2 degrees, 3 grads.
 int angleUnit() { return currentUnit; }
 
 } // namespace nx

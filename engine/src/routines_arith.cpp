@@ -51,6 +51,7 @@ Complex loadComplex(intptr_t cell) {
     auto *p = static_cast<const char *>(cellAt(cell));
     return {loadExt(p), loadExt(p + 10)};
 }
+// Writes both parts of a Complex cell.
 void storeComplex(intptr_t cell, Complex v) {
     auto *p = static_cast<char *>(cellAt(cell));
     storeExt(p, v.re);
@@ -60,6 +61,7 @@ void storeComplex(intptr_t cell, Complex v) {
 // The x87 compare as an unsigned branch reads it: an unordered pair (a NaN
 // operand) sets both the "below" and the "equal" flag.
 bool unordered(long double x, long double y) { return std::isnan(x) || std::isnan(y); }
+// Stores the outcome of a comparison as the true value or 0.
 void compare(OperationRecord *r, bool holds) { setOf<int32_t>(r, truth(holds)); }
 
 // Complex to Extended keeps the real part and warns when an imaginary part is lost.
@@ -172,6 +174,7 @@ constexpr RoutineSlot kLogic[] = {
 
 // ---- numeric functions ----
 
+// An angle into radians and a result out of them, in the selected unit; the sign.
 long double scaledIn(long double x) { return x * angleFactors.toRadians; }
 long double scaledOut(long double x) { return x * angleFactors.fromRadians; }
 template <class T> T sign(T x) { return T((x > 0) - (x < 0)); }
@@ -194,6 +197,7 @@ void factorial(OperationRecord *r) {
 // large negative x stays negative.
 constexpr long double kRandModulus = 4294967296.0L;
 long double randSeed = 0;
+// One step of the generator from a seed.
 void advanceSeed(long double from) {
     randSeed = std::fmod(from * 1664525.0L + 1013904223.0L, kRandModulus);
 }
@@ -252,12 +256,14 @@ constexpr RoutineSlot kDoubleFunctions[] = {
 
 } // namespace
 
+// This file's operator, conversion, comparison and logic routines, for the table.
 std::span<const RoutineSlot> arithRoutines() {
     static const auto all =
         joinRoutines(kExtended, kDouble, kLong, kComplex, kConversions, kComparisons, kLogic);
     return all;
 }
 
+// This file's function routines, for the table.
 std::span<const RoutineSlot> functionRoutines() {
     static const auto all = joinRoutines(kExtendedFunctions, kDoubleFunctions);
     return all;

@@ -11,6 +11,7 @@ namespace {
 
 using R = OperationRecord;
 
+// A collection cell's list, the list of operand x, an element, the owner.
 ItemList *listIn(const void *cell) { return cell ? fromHandle<ItemList>(load<uint32_t>(cell)) : nullptr; }
 ItemList *xList(const R *r) { return listIn(cellAt(r->Arg1)); }
 Item *element(const ItemList *list, uint32_t i) { return reinterpret_cast<Item *>(list->slots[i]); }
@@ -216,6 +217,7 @@ constexpr RoutineSlot kCollections[] = {
 
 } // namespace
 
+// This file's routines, for the table.
 std::span<const RoutineSlot> collectionRoutines() { return kCollections; }
 
 } // namespace nx

@@ -16,6 +16,7 @@ namespace {
 
 using R = OperationRecord;
 
+// The item a handle word names.
 Item *asItem(intptr_t handle) { return reinterpret_cast<Item *>(handle); }
 
 // True when the item's data type is handled by the engine's handler of a slot.
@@ -350,6 +351,7 @@ intptr_t errorMessageBuilder(intptr_t thread) {
     return 0;
 }
 
+// This file's routines, for the table.
 std::span<const RoutineSlot> controlRoutines() {
     static const auto all = joinRoutines(kControl, kItems);
     return all;

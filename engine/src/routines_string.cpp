@@ -32,6 +32,7 @@ int order(const R *r) {
     int c = xText(r).compare(yText(r));
     return (c > 0) - (c < 0);
 }
+// Stores the outcome of a comparison as the true value or 0.
 void compareText(R *r, bool holds) { setOf<int32_t>(r, truth(holds)); }
 
 // Asc(Character, Position): the unsigned byte at a 1-based position; 0 outside
@@ -96,6 +97,7 @@ long double baseValue(std::string_view number, long double base) {
     return fractionDigits > 0 ? value / std::pow(base, static_cast<long double>(fractionDigits)) : value;
 }
 
+// BaseConvert(Number, Base) as a routine.
 void baseConvert(R *r) { setExt(r, baseValue(xText(r), yOf<int32_t>(r))); }
 
 constexpr RoutineSlot kStrings[] = {
@@ -115,6 +117,7 @@ constexpr RoutineSlot kStrings[] = {
 
 } // namespace
 
+// This file's routines, for the table.
 std::span<const RoutineSlot> stringRoutines() { return kStrings; }
 
 } // namespace nx
