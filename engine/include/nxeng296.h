@@ -99,7 +99,8 @@ NX_API void nxSetVariableValueStr(intptr_t item, const char *text);
 
 /* Threads and token-aware search. */
 NX_API intptr_t nxExprThread(OperationRecord *record);
-NX_API intptr_t nxInStr(intptr_t start, char **text, char **search, intptr_t mode,
+/* Text and search are String cells: 32-bit handles of counted strings. */
+NX_API intptr_t nxInStr(intptr_t start, const uint32_t *text, const uint32_t *search, intptr_t mode,
                         intptr_t context);
 
 /* Where the engine's own last-resort messages go ("Undefined Callback", "Data

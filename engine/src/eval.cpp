@@ -128,7 +128,10 @@ NX_API intptr_t ExceptionHelper(OperationRecord *failing, uint32_t code) {
     if (!failing) return 0;
     OperationRecord *end = nx::chainEnd(failing);
     if (!end) return 0;
-    auto *ctx = reinterpret_cast<nx::ThreadContext *>(end->Arg1);
+    // A function body's chain ends in its member context, which has no handlers
+    // of its own: the fault is reported where the body's names live, as the
+    // routines do, so that it reaches the host.
+    nx::ThreadContext *ctx = end->Arg1 ? nx::recordContext(failing) : nullptr;
     if (!ctx) return reinterpret_cast<intptr_t>(end);
     ctx->errorCode = static_cast<int32_t>(static_cast<double>(code) - double(0xC000008Cu) + 20.0);
     ctx->errorDetail = reinterpret_cast<intptr_t>(failing);

@@ -51,7 +51,8 @@ extern "C" {
 // token of Text (from Start on) equal to Search, 0 when there is none. Text and
 // Search are String cells; Mode 1 steps over bracketed groups. The result is
 // where the matching token itself begins, after any white space before it.
-NX_API intptr_t nxInStr(intptr_t start, char **text, char **search, intptr_t mode, intptr_t context) {
+NX_API intptr_t nxInStr(intptr_t start, const uint32_t *text, const uint32_t *search, intptr_t mode,
+                        intptr_t context) {
     auto *ctx = context ? reinterpret_cast<nx::ThreadContext *>(context) : nx::defaultContext();
     if (!ctx || !text || !search) return 0;
     std::string_view haystack = nx::cellText(text), needle = nx::cellText(search);

@@ -50,8 +50,7 @@ private:
 intptr_t inStr(ThreadContext *ctx, intptr_t start, std::string_view text, std::string_view search, int mode) {
     char *t = strAlloc(text), *s = strAlloc(search);
     uint32_t textCell = toHandle(t), searchCell = toHandle(s);
-    intptr_t found = nxInStr(start, reinterpret_cast<char **>(&textCell), reinterpret_cast<char **>(&searchCell),
-                             mode, reinterpret_cast<intptr_t>(ctx));
+    intptr_t found = nxInStr(start, &textCell, &searchCell, mode, reinterpret_cast<intptr_t>(ctx));
     strFree(t);
     strFree(s);
     return found;

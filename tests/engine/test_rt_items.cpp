@@ -27,6 +27,7 @@ public:
     Values() : live_(heapLiveBlocks()), ctx(heapNew<ThreadContext>()) {}
     ~Values() {
         for (auto it = items_.rbegin(); it != items_.rend(); ++it) releaseItem(*it);
+        while (!ctx->items.empty()) releaseItem(ctx->items.back());  // made by the routines themselves
         for (Item *t : types_) heapDelete(t);
         for (Item *p : ctx->patterns) heapDelete(p);
         ctx->patterns.clear();
