@@ -1,0 +1,65 @@
+// Compile time: nx_Parse of an expression and the release of the result, the
+// round trip of every line the calculator evaluates. muparser's figure is
+// SetExpr plus the first Eval, which is where it checks the text and builds its
+// bytecode.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "benchmarks.h"
+#include "check.h"
+#include "nomix_engine.h"
+#include "nxeng296.h"
+#include "peer.h"
+
+namespace bench {
+namespace {
+
+struct EngineStrFree {
+    void operator()(char *s) const { nxStrFree(s); }
+};
+
+void compileNomix(benchmark::State &state, const Expression &e) {
+    const ValueCheck &check = checkedExpression(e);
+    if (!check.agree()) {
+        state.SkipWithError(check.problem.c_str());
+        return;
+    }
+    NomixEngine &engine = NomixEngine::instance();
+    // The text is made an engine string once, as the caller owns it.
+    std::unique_ptr<char, EngineStrFree> text(nxStrAlloc(e.nomix.data(), static_cast<uint32_t>(e.nomix.size())));
+    const intptr_t type = engine.doubleType();
+    for (auto _ : state) {
+        intptr_t expr = Nomix(nx_Parse, text.get(), type, 0, 0, 0);
+        Nomix(nx_ReleaseItem, nullptr, expr, 0, 0, 0);
+    }
+}
+
+void compilePeer(benchmark::State &state, const Expression &e) {
+    const ValueCheck &check = checkedExpression(e);
+    if (!check.agree()) {
+        state.SkipWithError(check.problem.c_str());
+        return;
+    }
+    PeerExpression expr(e.muparser);
+    for (auto _ : state) benchmark::DoNotOptimize(expr.recompile(e.muparser));
+}
+
+} // namespace
+
+void registerCompileBenchmarks(const RunSettings &settings) {
+    auto list = expressions();
+    for (size_t i = 0; i < list.size(); ++i) {
+        const Expression &e = list[i];
+        auto *nomix = benchmark::RegisterBenchmark(figureName("compile", Engine::Nomix, i).c_str(),
+                                                   [&e](benchmark::State &s) { compileNomix(s, e); });
+        auto *peer = benchmark::RegisterBenchmark(figureName("compile", Engine::Peer, i).c_str(),
+                                                  [&e](benchmark::State &s) { compilePeer(s, e); });
+        for (auto *b : {nomix, peer}) {
+            b->Unit(benchmark::kMicrosecond)->MinTime(settings.minTime);
+            withStatistics(b, settings);
+        }
+    }
+}
+
+} // namespace bench

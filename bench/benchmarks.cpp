@@ -1,0 +1,34 @@
+// Names and statistics shared by every benchmark family.
+#include "benchmarks.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <vector>
+
+namespace bench {
+namespace {
+
+double smallest(const std::vector<double> &values) {
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
+
+std::string_view engineName(Engine engine) { return engine == Engine::Nomix ? "nomix" : "muparser"; }
+
+} // namespace
+
+std::string figureName(std::string_view kind, Engine engine, size_t index) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%02zu", index + 1);
+    return figureName(kind, engine) + "/" + number;
+}
+
+std::string figureName(std::string_view kind, Engine engine) {
+    return std::string(kind) + "/" + std::string(engineName(engine));
+}
+
+void withStatistics(benchmark::internal::Benchmark *b, const RunSettings &settings) {
+    b->Repetitions(settings.repetitions)->ComputeStatistics("min", &smallest)->ReportAggregatesOnly(true);
+}
+
+} // namespace bench

@@ -1,0 +1,102 @@
+// The engine heap counts its live blocks but not their bytes. To count bytes
+// without touching the engine, this program supplies its own
+// mi_heap_new_in_arena: the engine's call resolves to it first, it passes the
+// call on to mimalloc and remembers the heap it returned, and the heap can then
+// be walked with mimalloc's visitor.
+#include "heap_probe.h"
+
+#include <dlfcn.h>
+#include <map>
+#include <mimalloc.h>
+
+#include "item.h"
+#include "nomix_engine.h"
+#include "nxeng296.h"
+
+namespace {
+
+thread_local mi_heap_t *engineHeap = nullptr;
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) mi_heap_t *mi_heap_new_in_arena(mi_arena_id_t arena) {
+    using Create = mi_heap_t *(*)(mi_arena_id_t);
+    static Create mimalloc = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "mi_heap_new_in_arena"));
+    mi_heap_t *heap = mimalloc ? mimalloc(arena) : nullptr;
+    if (!engineHeap) engineHeap = heap;
+    return heap;
+}
+
+namespace bench {
+namespace {
+
+// Adds up the sizes of the used blocks the visitor is shown.
+bool addBlock(const mi_heap_t *, const mi_heap_area_t *, void *block, size_t size, void *sum) {
+    if (block) *static_cast<int64_t *>(sum) += static_cast<int64_t>(size);
+    return true;
+}
+
+const OperationRecord *firstRecord(intptr_t expr) {
+    return expr ? reinterpret_cast<const nx::Item *>(expr)->chain : nullptr;
+}
+
+const OperationRecord *nextRecord(const OperationRecord *r) {
+    return reinterpret_cast<const OperationRecord *>(r->Next);
+}
+
+// Routine addresses by slot, asked of the engine once.
+const std::map<intptr_t, int> &slotsByAddress() {
+    static const std::map<intptr_t, int> slots = [] {
+        std::map<intptr_t, int> m;
+        const nomix::BootSender &sender = NomixEngine::instance().sender();
+        for (int slot = 0; slot < 512; ++slot)
+            if (intptr_t address = sender.routineAddress(slot)) m.emplace(address, slot);
+        return m;
+    }();
+    return slots;
+}
+
+} // namespace
+
+int64_t engineHeapBytes() {
+    if (!engineHeap) return -1;
+    int64_t sum = 0;
+    mi_heap_visit_blocks(engineHeap, true, &addBlock, &sum);
+    return sum;
+}
+
+int chainLength(intptr_t expr) {
+    int n = 0;
+    for (const OperationRecord *r = firstRecord(expr); r && r->Routine; r = nextRecord(r)) ++n;
+    return n;
+}
+
+std::string chainRoutines(intptr_t expr) {
+    const auto &slots = slotsByAddress();
+    std::string out;
+    for (const OperationRecord *r = firstRecord(expr); r && r->Routine; r = nextRecord(r)) {
+        if (!out.empty()) out += ' ';
+        auto found = slots.find(r->Routine);
+        out += found != slots.end() ? std::to_string(found->second) : std::string("callback");
+    }
+    return out;
+}
+
+HeapFigure measureHeap(std::string_view text) {
+    NomixEngine &engine = NomixEngine::instance();
+    HeapFigure figure;
+    engine.release(engine.parse(text));  // first-use growth is not the expression's
+    int64_t blocks = nxHeapLiveBlocks(), bytes = engineHeapBytes();
+    intptr_t expr = engine.parse(text);
+    figure.compiled = expr != 0;
+    figure.records = chainLength(expr);
+    figure.blocks = nxHeapLiveBlocks() - blocks;
+    int64_t held = engineHeapBytes();
+    figure.bytes = bytes < 0 || held < 0 ? -1 : held - bytes;
+    engine.release(expr);
+    figure.leftBlocks = nxHeapLiveBlocks() - blocks;
+    figure.leftBytes = bytes < 0 ? 0 : engineHeapBytes() - bytes;
+    return figure;
+}
+
+} // namespace bench

@@ -1,0 +1,50 @@
+// muparser set up with the same constants and variables as the engine.
+#include "peer.h"
+
+#include <muParser.h>
+#include <numbers>
+
+#include "expressions.h"
+
+namespace bench {
+
+PeerVariables &peerVariables() {
+    static PeerVariables variables{kValues.a, kValues.b, kValues.c, kValues.x};
+    return variables;
+}
+
+PeerExpression::PeerExpression(std::string_view text) : parser_(std::make_unique<mu::Parser>()) {
+    PeerVariables &v = peerVariables();
+    try {
+        parser_->DefineConst("pi", std::numbers::pi);
+        parser_->DefineConst("e", std::numbers::e);
+        parser_->DefineVar("a", &v.a);
+        parser_->DefineVar("b", &v.b);
+        parser_->DefineVar("c", &v.c);
+        parser_->DefineVar("x", &v.x);
+        recompile(text);
+    } catch (const mu::Parser::exception_type &e) {
+        error_ = e.GetMsg();
+    }
+}
+
+PeerExpression::~PeerExpression() = default;
+
+// muparser checks the expression and builds its bytecode on the first Eval
+// after SetExpr; later calls run the bytecode.
+double PeerExpression::recompile(std::string_view text) {
+    parser_->SetExpr(std::string(text));
+    return parser_->Eval();
+}
+
+double PeerExpression::eval() {
+    if (!ok()) return 0;
+    try {
+        return parser_->Eval();
+    } catch (const mu::Parser::exception_type &e) {
+        error_ = e.GetMsg();
+        return 0;
+    }
+}
+
+} // namespace bench

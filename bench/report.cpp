@@ -1,0 +1,41 @@
+// Keeps the aggregates that Google Benchmark computes for each figure.
+#include "report.h"
+
+namespace bench {
+
+Figure Figures::time(const std::string &name) const {
+    auto found = times.find(name);
+    return found == times.end() ? Figure{} : found->second;
+}
+
+Figure Figures::counter(const std::string &name, const std::string &counter) const {
+    auto found = counters.find(name + ":" + counter);
+    return found == counters.end() ? Figure{} : found->second;
+}
+
+void SummaryReporter::ReportRuns(const std::vector<Run> &runs) {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run &run : runs) keep(run);
+}
+
+// Real time rather than CPU time: the start-up figure runs in child processes,
+// whose CPU time this process never sees.
+void SummaryReporter::keep(const Run &run) {
+    const std::string name = run.run_name.function_name;
+    if (run.error_occurred) {
+        figures_.skipped[name] = run.error_message;
+        return;
+    }
+    if (run.run_type != Run::RT_Aggregate) return;
+    const bool isMin = run.aggregate_name == "min";
+    if (!isMin && run.aggregate_name != "median") return;
+    double nanoseconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
+    Figure &time = figures_.times[name];
+    (isMin ? time.min : time.median) = nanoseconds;
+    for (const auto &[counter, value] : run.counters) {
+        Figure &figure = figures_.counters[name + ":" + counter];
+        (isMin ? figure.min : figure.median) = value.value;
+    }
+}
+
+} // namespace bench
