@@ -48,9 +48,9 @@ const OperationRecord *nextRecord(const OperationRecord *r) {
 const std::map<intptr_t, int> &slotsByAddress() {
     static const std::map<intptr_t, int> slots = [] {
         std::map<intptr_t, int> m;
-        const nomix::BootSender &sender = NomixEngine::instance().sender();
+        const NomixEngine &engine = NomixEngine::instance();
         for (int slot = 0; slot < 512; ++slot)
-            if (intptr_t address = sender.routineAddress(slot)) m.emplace(address, slot);
+            if (intptr_t address = engine.routineAddress(slot)) m.emplace(address, slot);
         return m;
     }();
     return slots;

@@ -2,12 +2,12 @@
 // benchmark expressions need.
 #include "nomix_engine.h"
 
-#include <cmath>
 #include <cstdio>
 #include <numbers>
 
 #include "expressions.h"
 #include "nxeng296.h"
+#include "shell/bootstrap.h"
 
 namespace bench {
 namespace {
@@ -20,83 +20,66 @@ std::string exactText(double value) {
     return text;
 }
 
-// The engine's text result behind a token, copied at once.
-std::string textResult(intptr_t token) {
-    const char *text = token ? nxStrReturnB(token) : nullptr;
-    return text ? std::string(text, nxStrLen(text)) : std::string();
-}
-
-// Defines a variable of type Double at an address of the engine heap.
-void bindVariable(const nomix::BootSender &sender, std::string_view name, double *cell,
-                  std::vector<std::string> &problems) {
-    sender.call(nx_Define, "Var: " + std::string(name) + " As Double At " +
-                               std::to_string(reinterpret_cast<intptr_t>(cell)));
-    if (int32_t error = sender.errorCode())
-        problems.push_back("variable " + std::string(name) + ": error " + std::to_string(error));
-}
+nomix::Binding &engineBinding() { return nomix::binding(); }
 
 } // namespace
 
-void defineLanguage(nomix::BootSender &sender, std::vector<std::string> &problems) {
-    auto file = nomix::findLanguageFile();
-    if (!file) {
-        problems.push_back("the language file data/language/phase1.nxl was not found");
-        return;
-    }
-    nomix::BootScript script = nomix::readBootScriptFile(*file);
-    for (const nomix::BootProblem &p : script.problems)
-        problems.push_back("language file line " + std::to_string(p.line) + ": " + p.message);
-    for (const nomix::SendResult &r : sender.sendAll(script.commands))
-        if (r.status != nomix::SendStatus::Sent || r.error != 0)
-            problems.push_back("language file line " + std::to_string(r.line) + ": error " +
-                               std::to_string(r.error));
-}
+void defineLanguage() { engineBinding().EnsureLanguage(); }
 
-void describeSetupProblems(const std::vector<SetupProblem> &found, std::vector<std::string> &problems) {
-    for (const SetupProblem &p : found)
-        problems.push_back("application set-up step " + std::to_string(p.step) + ": error " +
-                           std::to_string(p.error));
-}
+void defineApplication() { nomix::DefineApplicationLanguage(engineBinding()); }
 
 NomixEngine &NomixEngine::instance() {
     static NomixEngine engine;
     return engine;
 }
 
-NomixEngine::NomixEngine() : sender_(std::make_unique<nomix::BootSender>(&Nomix)) {
-    defineLanguage(*sender_, problems_);
-    describeSetupProblems(defineApplicationLanguage(*sender_), problems_);
-
-    for (const auto &[name, value] : {std::pair{"pi", std::numbers::pi}, std::pair{"e", std::numbers::e}}) {
-        sender_->call(nx_Define, "Const: " + std::string(name) + " = " + exactText(value));
-        if (int32_t error = sender_->errorCode())
-            problems_.push_back("constant " + std::string(name) + ": error " + std::to_string(error));
-    }
+NomixEngine::NomixEngine() {
+    defineLanguage();
+    problems_ = nomix::languageProblems();
+    defineApplication();
+    if (int32_t error = engineBinding().ErrorCode())
+        problems_.push_back("application set-up left error " + std::to_string(error));
+    defineConstant("pi", std::numbers::pi);
+    defineConstant("e", std::numbers::e);
     variables_ = static_cast<BoundVariables *>(nxAlloc(sizeof(BoundVariables)));
     if (!variables_) {
         problems_.push_back("no engine heap for the variables");
-        static BoundVariables fallback;  // keeps the benchmark alive to report it
-        variables_ = &fallback;
+        static BoundVariables unbound;  // keeps the program alive to report it
+        variables_ = &unbound;
         return;
     }
     *variables_ = {kValues.a, kValues.b, kValues.c, kValues.x};
-    bindVariable(*sender_, "a", &variables_->a, problems_);
-    bindVariable(*sender_, "b", &variables_->b, problems_);
-    bindVariable(*sender_, "c", &variables_->c, problems_);
-    bindVariable(*sender_, "x", &variables_->x, problems_);
+    bindVariable("a", &variables_->a);
+    bindVariable("b", &variables_->b);
+    bindVariable("c", &variables_->c);
+    bindVariable("x", &variables_->x);
 }
 
-intptr_t NomixEngine::parse(std::string_view text) const {
-    return sender_->call(nx_Parse, text, doubleType());
+void NomixEngine::defineConstant(std::string_view name, double value) {
+    engineBinding().Define("Const: " + std::string(name) + " = " + exactText(value));
+    if (int32_t error = engineBinding().ErrorCode())
+        problems_.push_back("constant " + std::string(name) + ": error " + std::to_string(error));
 }
+
+void NomixEngine::bindVariable(std::string_view name, double *cell) {
+    engineBinding().DefineVar(std::string(name) + " As Double", reinterpret_cast<intptr_t>(cell));
+    if (int32_t error = engineBinding().ErrorCode())
+        problems_.push_back("variable " + std::string(name) + ": error " + std::to_string(error));
+}
+
+intptr_t NomixEngine::parse(std::string_view text) const { return engineBinding().Parse(text, doubleType()); }
 
 void NomixEngine::release(intptr_t expr) const {
-    if (expr) sender_->callNoText(nx_ReleaseItem, expr);
+    if (expr) engineBinding().Release(expr);
 }
 
 std::string NomixEngine::lastError() const {
-    int32_t code = sender_->errorCode();
-    return "error " + std::to_string(code) + ": " + textResult(sender_->callNoText(nx_GetErrorMessage, code));
+    int32_t code = engineBinding().ErrorCode();
+    return "error " + std::to_string(code) + ": " + engineBinding().ErrorText(code);
 }
+
+intptr_t NomixEngine::doubleType() const { return engineBinding().keptType(nomix::KeptType::Double); }
+
+intptr_t NomixEngine::routineAddress(int slot) const { return engineBinding().RoutineAddress(slot); }
 
 } // namespace bench

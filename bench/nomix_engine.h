@@ -1,15 +1,14 @@
-// The Nomix side of the benchmarks: one engine per process with the calculator
-// language, the application's set-up and the benchmark's own definitions (the
-// constants pi and e, and the variables a, b, c and x bound by address).
+// The Nomix side of the benchmarks: the engine as the calculator sets it up
+// (both language phases through the binding layer), plus the benchmark's own
+// definitions: the constants pi and e, and the variables a, b, c and x bound by
+// address.
 #pragma once
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app_setup.h"
-#include "shell/bootscript.h"
+#include "shell/binding.h"
 
 namespace bench {
 
@@ -17,6 +16,11 @@ namespace bench {
 struct BoundVariables {
     double a, b, c, x;
 };
+
+// Runs the language bootstrap (phase 1) unless it already ran.
+void defineLanguage();
+// Runs the application set-up (phase 2); the first phase runs first if needed.
+void defineApplication();
 
 class NomixEngine {
 public:
@@ -30,15 +34,16 @@ public:
     std::string lastError() const;
 
     BoundVariables &variables() const { return *variables_; }
-    const nomix::BootSender &sender() const { return *sender_; }
-    intptr_t doubleType() const { return sender_->keptType(nomix::KeptType::Double); }
-    // Whatever went wrong while the language was sent (empty when all is well).
+    intptr_t doubleType() const;
+    intptr_t routineAddress(int slot) const;
+    // Whatever went wrong while the language was built (empty when all is well).
     const std::vector<std::string> &setupProblems() const { return problems_; }
 
 private:
     NomixEngine();
+    void defineConstant(std::string_view name, double value);
+    void bindVariable(std::string_view name, double *cell);
 
-    std::unique_ptr<nomix::BootSender> sender_;
     BoundVariables *variables_ = nullptr;
     std::vector<std::string> problems_;
 };
@@ -58,12 +63,5 @@ public:
 private:
     intptr_t handle_;
 };
-
-// Sends the first phase (the language file) through a sender. Problems found
-// on the way are appended as text.
-void defineLanguage(nomix::BootSender &sender, std::vector<std::string> &problems);
-
-// Describes the set-up problems of the application's definitions as text.
-void describeSetupProblems(const std::vector<SetupProblem> &found, std::vector<std::string> &problems);
 
 } // namespace bench
