@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "shell/binding.h"
@@ -563,6 +564,14 @@ std::string formatValue(double value, std::string_view format, const WeekRules &
 } // namespace
 
 // ---------------------------------------------------------------------------
+
+// Shared by every native that takes text (here, so that any program with the
+// numeric natives links the date natives too).
+std::string paramText(OperationRecord *record, intptr_t index) {
+    std::unique_ptr<char, decltype(&nxStrFree)> text(nxParamStr(record, index), &nxStrFree);
+    if (!text) return {};
+    return std::string(text.get(), nxStrLen(text.get()));
+}
 
 DateTime dateFromCivil(int year, int month, int day, int hour, int minute, int second) {
     return {dayOf(year, month, day), hour * 3600 + minute * 60 + second};

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <memory>
 
 #include "shell/binding.h"
 #include "shell/format.h"
@@ -207,12 +206,6 @@ double roundHalfEven(double v) { return std::nearbyint(v); }
 } // namespace
 
 // ---------------------------------------------------------------------------
-
-std::string paramText(OperationRecord *record, intptr_t index) {
-    std::unique_ptr<char, decltype(&nxStrFree)> text(nxParamStr(record, index), &nxStrFree);
-    if (!text) return {};
-    return std::string(text.get(), nxStrLen(text.get()));
-}
 
 SolveSolutions &solveSolutions() {
     static SolveSolutions solutions;
