@@ -160,11 +160,13 @@ void Calculator::evaluate(const std::string &input) {
     try {
         h = b_.Parse(input);
         b_.DefineOnAssignment(h, input);
+        // A line that did not even parse has no result: its answer is the parse's
+        // message, taken before the later commands replace the error.
+        std::string parseMessage = h == 0 && b_.ErrorCode(0) != 0 ? b_.ErrorText(0) : std::string();
         intptr_t type = b_.ItemDataType(h);
         std::string text = b_.ResultText(h);
-        int32_t error = b_.ErrorCode(0);
-        // A line that did not even parse has no result: show the engine's message.
-        if (text.empty() && error != 0) text = b_.ErrorText(0);
+        int32_t error = h == 0 ? -1 : b_.ErrorCode(0);
+        if (h == 0) text = parseMessage;
         setLastAnswerText(text);
         bool textual = error != 0 || startsWithLetter(text) || type == b_.keptType(KeptType::String) ||
                        type == b_.keptType(KeptType::WideString) || type == b_.keptType(KeptType::Table) ||
