@@ -50,6 +50,20 @@ std::optional<ControlRef> resolve(std::string_view name) {
     return std::nullopt;
 }
 
+// A control's text. The calculator's input line is the core's own state; the
+// host shows it.
+std::string controlTextOf(const ControlRef &c) {
+    Application *app = currentApplication();
+    if (app && c.name == "EXPRESSION") return app->calculator().input();
+    return host().controlText(c);
+}
+
+void setControlTextOf(const ControlRef &c, const std::string &text, size_t caret) {
+    Application *app = currentApplication();
+    if (app && c.name == "EXPRESSION") app->calculator().setInput(text);
+    host().setControlText(c, text, caret);
+}
+
 // ---- the main window ----
 
 void formLeft(OperationRecord *r) { nxReturnDbl(r, host().mainWindowGeometry().left); }
@@ -296,7 +310,7 @@ void nativeSendKey(OperationRecord *r) {
         else if (token.front() == '{' && token.back() == '}')
             pressGroupToken(token, *c);
         else
-            host().setControlText(*c, host().controlText(*c) + token, host().controlText(*c).size() + token.size());
+            setControlTextOf(*c, controlTextOf(*c) + token, controlTextOf(*c).size() + token.size());
     }
 }
 
@@ -321,7 +335,7 @@ void typeInto(const ControlRef &c, const std::string &text, double typing) {
     appVariables().stopTyping = 0;
     for (size_t n = 1; n <= text.size(); ++n) {
         if (n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) continue;
-        host().setControlText(c, text.substr(0, n), n);
+        setControlTextOf(c, text.substr(0, n), n);
         if (!waitTyped(typing, Clock::now())) return;
     }
 }
@@ -334,12 +348,10 @@ void nativeSetInput(OperationRecord *r) {
     double typing = nxParamDbl(r, 3);
     returnText(r, "");
     if (!c) return;
-    if (c->name == "EXPRESSION")
-        if (Application *app = currentApplication()) app->calculator().setInput(text);
     if (typing > 0)
         typeInto(*c, text, typing);
     else
-        host().setControlText(*c, text, text.size());
+        setControlTextOf(*c, text, text.size());
 }
 
 } // namespace nomix
