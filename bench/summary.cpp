@@ -20,7 +20,7 @@ namespace {
 
 constexpr double kRatioGoal = 0.7;
 constexpr double kCompileGoalNs = 20e3;
-constexpr double kStartupGoalNs = 10e6;
+constexpr double kStartupGoalMs = 10;
 constexpr int64_t kHeapGoalBytes = 2048;
 
 enum class Align { Left, Right };
@@ -171,13 +171,17 @@ void printCompilation(std::ostream &out, const Figures &f) {
 }
 
 void printStartup(std::ostream &out, const Figures &f) {
-    out << "### Start-up, ms (a fresh process each time)\n\n";
+    out << "### Start-up, ms of processor time (a fresh process each time)\n\n";
     const std::string name(kStartupFigure);
     Table t({{"phase", Align::Left}, {"min", Align::Right}, {"median", Align::Right}});
-    Figure one = f.counter(name, "phase1_ms"), two = f.counter(name, "phase2_ms"), both = f.time(name);
-    t.add({"1: language file (nx_Initialize and the definitions)", fixed(one.min, 2), fixed(one.median, 2)});
-    t.add({"2: application set-up", fixed(two.min, 2), fixed(two.median, 2)});
-    t.add({"both", fixed(both.min / 1e6, 2), fixed(both.median / 1e6, 2)});
+    auto row = [&](const char *title, const char *counter) {
+        Figure c = f.counter(name, counter);
+        t.add({title, fixed(c.min, 2), fixed(c.median, 2)});
+    };
+    row("1: language file (nx_Initialize and the definitions)", "phase1_ms");
+    row("2: application set-up", "phase2_ms");
+    row("both", "both_ms");
+    row("both, wall-clock time", "wall_ms");
     t.print(out);
 }
 
@@ -240,8 +244,8 @@ void printTargets(std::ostream &out, const Figures &f, const std::vector<HeapFig
     double compile = f.time(figureName("compile", Engine::Nomix, forty)).median;
     t.add({"compiling the 40-character expression (#" + indexText(forty) + ")", "< 20 µs",
            fixed(compile / 1e3, 2) + " µs", verdict(compile < kCompileGoalNs)});
-    double startup = f.time(std::string(kStartupFigure)).median;
-    t.add({"both start-up phases", "< 10 ms", fixed(startup / 1e6, 2) + " ms", verdict(startup < kStartupGoalNs)});
+    double startup = f.counter(std::string(kStartupFigure), "both_ms").median;
+    t.add({"both start-up phases", "< 10 ms", fixed(startup, 2) + " ms", verdict(startup < kStartupGoalMs)});
     size_t ten = markedExpression(Marker::TenOperations);
     int64_t bytes = ten < heap.size() ? heap[ten].bytes : -1;
     t.add({"engine heap of the 10-operation expression (#" + indexText(ten) + ")", "<= 2048 bytes",
@@ -252,7 +256,8 @@ void printTargets(std::ostream &out, const Figures &f, const std::vector<HeapFig
 } // namespace
 
 void printSummary(std::ostream &out, const Figures &figures, const std::vector<HeapFigure> &heap) {
-    out << "\n## Nomix against muparser\n\n";
+    out << "\n## Nomix against muparser\n\n"
+        << "Processor time; min and median over the repetitions.\n\n";
     printMachine(out);
     printTargets(out, figures, heap);
     printEvaluation(out, figures);
