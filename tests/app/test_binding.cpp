@@ -88,6 +88,23 @@ protected:
     Binding &b = binding();
 };
 
+// Phase 2 checks none of its results: a definition the engine rejects would
+// just be missing. Every name it defines must be there.
+TEST_F(BindingTest, ApplicationSetUpDefinesEveryName) {
+    const char *names[] = {
+        "Form_Reset", "Form_Left", "Form_Top", "Form_Height", "Form_Width", "Form_MoveTo", "DoEvents",
+        "Delay", "ResetOptions", "ShowDropDown", "SendKey", "SendKeys", "SetFocus", "SetInput",
+        "SetP_Button", "HideP_Button", "SetReminder", "WaitForInput", "TimerInterval", "Notepad",
+        "SetFavorite", "TwipsPerPixelX", "TwipsPerPixelY", "nx_True", "nx_Push", "nx_PopNum", "nx_PopStr",
+        "nx_ReadNum", "nx_ReadStr", "StackFormat", "Handle", "nx_Delete", "nx_Insert", "hAddress", "Not",
+        "Xor", "Eqv", "Imp", "_Quit", "nx_ReleaseItem", "StopTyping", "StopDelay", "StopWait",
+        "TutorialMode", "SpeechSpeed", "last", "lastStr", "nx_Expand", "Solve_", "Integ_", "Sum_",
+        "Val", "Str", "MsgBox", "InputBox"};
+    for (const char *name : names) EXPECT_NE(b.Call(nx_GetItemData, name, 0, nx_Handle), 0) << name;
+    EXPECT_EQ(b.Call(nx_GetItemData, "last", 0, nx_Address), reinterpret_cast<intptr_t>(&appVariables().last));
+    EXPECT_TRUE(host_.boxes.empty());
+}
+
 TEST_F(BindingTest, ErrorBoxNamesExpressionSymbolAndLocation) {
     b.EvalStr("zork + 1");
     ASSERT_EQ(host_.boxes.size(), 1u);
