@@ -94,14 +94,15 @@ int64_t firstWeekStart(int year, int firstDayOfWeek, int firstWeekOfYear) {
     return start;
 }
 
-// The week of the year, 1 to 53; days before week 1 belong to the last week of
-// the year before, days from the next year's week 1 on to that week.
+// The week of the year, 1 to 54; days before week 1 belong to the last week of
+// the year before. With four-day weeks (as ISO 8601 counts them) the last days
+// of December may be week 1 of the next year; the other rules count them on.
 int weekOfYear(const DateTime &t, int firstDayOfWeek, int firstWeekOfYear) {
     int year = civilOf(t).year;
     int64_t start = firstWeekStart(year, firstDayOfWeek, firstWeekOfYear);
     if (t.day < start)
         start = firstWeekStart(year - 1, firstDayOfWeek, firstWeekOfYear);
-    else if (t.day >= firstWeekStart(year + 1, firstDayOfWeek, firstWeekOfYear))
+    else if (firstWeekOfYear == 2 && t.day >= firstWeekStart(year + 1, firstDayOfWeek, firstWeekOfYear))
         return 1;
     return static_cast<int>((t.day - start) / 7) + 1;
 }

@@ -18,6 +18,8 @@ namespace nomix {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Integ_ and Sum_ refuse counts that would keep the calculator busy for hours.
+constexpr double kMaxEvaluations = 1e9;
 
 // ---------------------------------------------------------------------------
 // Solve_: the recursive scan.
@@ -237,8 +239,9 @@ void scanRoots(const RealFunction &f, double a, double b, SolveSolutions &roots)
 
 std::optional<int64_t> simpsonIntervals(double precision) {
     double n = roundHalfEven(precision);
-    // Beyond 2^53 whole numbers are no longer exact; negative counts mean nothing.
-    if (!std::isfinite(n) || n < 0 || n > 9007199254740992.0) return std::nullopt;
+    // Negative counts mean nothing; beyond the limit the call would not end in
+    // any useful time.
+    if (!std::isfinite(n) || n < 0 || n > kMaxEvaluations) return std::nullopt;
     auto count = static_cast<int64_t>(n);
     if (count == 0) count = 100;
     return count + count % 2;
@@ -246,7 +249,7 @@ std::optional<int64_t> simpsonIntervals(double precision) {
 
 NumericOutcome simpsonIntegral(const RealFunction &f, double a, double b, double precision) {
     std::optional<int64_t> intervals = simpsonIntervals(precision);
-    if (!intervals) return {std::nullopt, "Invalid precision: the number of intervals must be 0 or more"};
+    if (!intervals) return {std::nullopt, "Invalid precision: the number of intervals must be 0 to 1000000000"};
     int64_t n = *intervals;
     auto point = [&](int64_t i) { return f(a + (b - a) * static_cast<double>(i) / static_cast<double>(n)); };
     std::optional<double> fa = f(a), fb = f(b);
@@ -275,7 +278,7 @@ NumericOutcome sumRange(const RealFunction &f, double start, double finish, doub
     // The number of terms, counted once, so that bounds too large for whole
     // steps still end.
     double terms = std::floor((finish - start) / step) + 1;
-    if (!std::isfinite(terms)) return {std::nullopt, "Invalid range: too many terms"};
+    if (!(terms <= kMaxEvaluations)) return {std::nullopt, "Invalid range: more than 1000000000 terms"};
     double sum = 0;
     for (double i = 0; i < terms; ++i) {
         std::optional<double> y = f(start + i * step);
