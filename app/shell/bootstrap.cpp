@@ -57,18 +57,23 @@ Application *current = nullptr;
 template <class T> intptr_t addressOf(T *p) { return reinterpret_cast<intptr_t>(p); }
 
 // "20 {MyString As String} * {Number}": the text repeated, the count rounded
-// half to even; below 1 gives the empty text.
+// half to even; below 1 gives the empty text. A result beyond 64 MiB would only
+// exhaust the engine heap: it is refused with an error instead.
 void nativeStringRepeat(OperationRecord *record) {
     const char *text = nxParamStrB(record, 1);
     std::string piece(text, nxStrLen(text));
     double count = std::nearbyint(nxParamDbl(record, 2));
     std::string result;
-    // A count beyond what memory can hold is cut where the text reaches 256 MiB.
-    constexpr double kMaxBytes = 256.0 * 1024 * 1024;
+    constexpr double kMaxBytes = 64.0 * 1024 * 1024;
     if (count >= 1 && !piece.empty()) {
-        double n = std::min(count, std::floor(kMaxBytes / static_cast<double>(piece.size())));
-        result.reserve(piece.size() * static_cast<size_t>(n));
-        for (double i = 0; i < n; ++i) result += piece;
+        if (count * static_cast<double>(piece.size()) > kMaxBytes) {
+            nxReturnStr(record, "");
+            binding().RaiseError(record, "Text too long");
+            return;
+        }
+        auto n = static_cast<size_t>(count);
+        result.reserve(piece.size() * n);
+        for (size_t i = 0; i < n; ++i) result += piece;
     }
     nxReturnStr(record, result.c_str());
 }

@@ -214,6 +214,7 @@ TEST_F(CalculatorTest, ErrorsShowTheBoxAndTheMessage) {
         {"zork + 1", {"Answer: Undefined identifier"}},
         {"(1 + 2", {"Answer: Code block delimiter error"}},  // no parse: the parse's own message
         {"1 +", {"Answer: Syntax error"}},
+        {"'ab' * 1e12", {"Answer: Text too long"}},  // refused rather than exhausting memory
     };
     for (const Case &c : cases) EXPECT_EQ(run(c.input), c.answer) << c.input;
     EXPECT_EQ(host_.boxes.size(), cases.size());
