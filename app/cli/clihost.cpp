@@ -8,6 +8,7 @@
 
 namespace nomix {
 
+// CR and CR LF become newlines; error boxes say so on their first line.
 std::string boxText(const std::string &prompt, const std::string &title) {
     std::string text = title == "Error" ? "Error: " + prompt : prompt;
     std::string out;
@@ -28,10 +29,12 @@ int CliHost::messageBox(const std::string &prompt, int, const std::string &title
     return 1;
 }
 
+// No one to ask: the default text is the answer.
 std::string CliHost::inputBox(const std::string &, const std::string &, const std::string &defaultText) {
     return defaultText;
 }
 
+// Waits really sleep, so Delay takes its time.
 void CliHost::sleepMs(int milliseconds) {
     if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
@@ -41,6 +44,7 @@ bool CliHost::resolveControl(const ControlRef &control) {
     return calculator_ && (control.name == "EXPRESSION" || control.name == "FROM" || control.name == "TO");
 }
 
+// The text of the input line or a parameter box.
 std::string CliHost::controlText(const ControlRef &control) const {
     if (!calculator_) return {};
     if (control.name == "EXPRESSION") return calculator_->input();
@@ -49,6 +53,7 @@ std::string CliHost::controlText(const ControlRef &control) const {
     return {};
 }
 
+// Sets the input line or a parameter box.
 void CliHost::setControlText(const ControlRef &control, const std::string &text, size_t) {
     if (!calculator_) return;
     if (control.name == "EXPRESSION") calculator_->setInput(text);

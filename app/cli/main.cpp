@@ -88,6 +88,7 @@ void applyOptions(const Options &o, nomix::Application &app) {
     }
 }
 
+// One line as one calculation (a CR of a CR LF file is dropped).
 void calculate(nomix::Calculator &calc, std::string line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     calc.setInput(line);
@@ -110,6 +111,7 @@ void runInteractive(nomix::Calculator &calc) {
 #endif
 }
 
+// Every line of a file or a pipe.
 void runStream(nomix::Calculator &calc, std::istream &in) {
     std::string line;
     while (std::getline(in, line)) calculate(calc, line);
@@ -117,6 +119,7 @@ void runStream(nomix::Calculator &calc, std::istream &in) {
 
 } // namespace
 
+// Start-up, the options, then the lines; the exit status tells only whether start-up failed.
 int main(int argc, char **argv) {
     auto options = parseOptions(argc, argv);
     if (!options) return 2;

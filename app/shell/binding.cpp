@@ -46,6 +46,7 @@ std::string toLatin1(std::string_view utf8) {
     return out;
 }
 
+// Every multi-byte sequence must be complete, shortest-form and in range.
 bool isValidUtf8(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size();) {
         uint32_t code = 0;
@@ -101,6 +102,7 @@ intptr_t Binding::Call(intptr_t cmd, std::string_view text, intptr_t a1, intptr_
     return send(cmd, toLatin1(text), a1, a2, ptr, t);
 }
 
+// A command without text (a null TextArg), after the bootstrap check.
 intptr_t Binding::CallNoText(intptr_t cmd, intptr_t a1, intptr_t a2, intptr_t ptr, intptr_t t) {
     EnsureLanguage();
     return Nomix(cmd, nullptr, a1, a2, ptr, t);
@@ -111,10 +113,12 @@ std::string Binding::CallStr(intptr_t cmd, std::string_view text, intptr_t a1, i
     return textResult(Call(cmd, text, a1, a2, ptr, t));
 }
 
+// Command 1: a definition; the result is the new item's handle.
 intptr_t Binding::Define(std::string_view text, intptr_t a1, intptr_t a2, intptr_t ptr, intptr_t t) {
     return Call(nx_Define, text, a1, a2, ptr, t);
 }
 
+// Command 2: a syntax rule of rank a1.
 intptr_t Binding::DefineSyntax(std::string_view text, intptr_t a1, intptr_t t) {
     return Call(nx_DefineSyntax, text, a1, 0, 0, t);
 }
@@ -130,14 +134,17 @@ std::string withAddress(std::string_view keyword, std::string_view def, intptr_t
 }
 } // namespace
 
+// A function definition ("Func: "), bound to a callback when address is not 0.
 intptr_t Binding::DefineNative(std::string_view def, intptr_t address, intptr_t t) {
     return Define(withAddress("Func: ", def, address), 0, 0, 0, t);
 }
 
+// An operator definition ("Op: "), bound to a callback when address is not 0.
 intptr_t Binding::DefineNativeOp(std::string_view def, intptr_t address, intptr_t t) {
     return Define(withAddress("Op: ", def, address), 0, 0, 0, t);
 }
 
+// A variable definition ("Var: "), stored at address when it is not 0.
 intptr_t Binding::DefineVar(std::string_view def, intptr_t address, intptr_t t) {
     return Define(withAddress("Var: ", def, address), 0, 0, 0, t);
 }
@@ -146,10 +153,12 @@ intptr_t Binding::Initialize() { return Nomix(nx_Initialize, nullptr, 0, 0, 0, 0
 
 intptr_t Binding::RoutineAddress(intptr_t n) { return Nomix(nx_RoutineAddress, nullptr, n, 0, 0, 0); }
 
+// Command 91: the message text of an error number (sent without the bootstrap check).
 intptr_t Binding::SetErrorMessage(intptr_t code, std::string_view text, intptr_t t) {
     return send(nx_SetErrorMessage, toLatin1(text), code, 0, 0, t);
 }
 
+// Command 40: registers an error handler for the context.
 intptr_t Binding::SetErrorHandler(intptr_t address, intptr_t t) {
     return send(nx_AddErrorHandler, "0", address, 0, 0, t);
 }
@@ -162,14 +171,17 @@ double Binding::EvalDbl(std::string_view expr, intptr_t t) {
     return value;
 }
 
+// Command 6: the value of an expression as text (or its error message).
 std::string Binding::EvalStr(std::string_view expr, intptr_t a1, intptr_t t) {
     return CallStr(nx_EvalStr, expr, a1, 0, 0, t);
 }
 
+// Command 21: the compiled expression's handle, 0 when it does not parse.
 intptr_t Binding::Parse(std::string_view expr, intptr_t a1, intptr_t t) {
     return Call(nx_Parse, expr, a1, 0, 0, t);
 }
 
+// Command 10: evaluates a parsed expression and fetches its text at once.
 std::string Binding::ResultText(intptr_t h) {
     EnsureLanguage();
     return textResult(Nomix(nx_EvaluateStr, nullptr, h, 0, 0, 0));
@@ -179,10 +191,12 @@ intptr_t Binding::Release(intptr_t h) { return CallNoText(nx_ReleaseItem, h); }
 
 intptr_t Binding::ItemDataType(intptr_t h) { return Call(nx_GetItemData, "", h, nx_DataType); }
 
+// Command 98: gives an item a new name (the empty name hides it).
 intptr_t Binding::RenameItem(intptr_t h, std::string_view name) {
     return Call(nx_SetItemData, name, h, nx_SymbolName);
 }
 
+// Command 96: the token at pos; the engine writes the next position back.
 std::string Binding::NextToken(std::string_view text, int32_t &pos, intptr_t a2, intptr_t t) {
     return CallStr(nx_NextToken, text, 0, a2, reinterpret_cast<intptr_t>(&pos), t);
 }
@@ -191,6 +205,7 @@ void Binding::SetAngleMode(AngleUnit mode) { Call(nx_SetAngleUnit, "0", static_c
 
 int32_t Binding::ErrorCode(intptr_t t) { return static_cast<int32_t>(CallNoText(nx_GetError, 0, 0, 0, t)); }
 
+// Command 92: the message of the context's current error.
 std::string Binding::ErrorText(intptr_t a1, intptr_t t) {
     EnsureLanguage();
     return textResult(Nomix(nx_GetErrorMessage, nullptr, a1, 0, 0, t));
@@ -233,6 +248,7 @@ void Binding::SetFpTrapMode(bool on) {
     Call(nx_SetFpuWord, "0", on ? 818 : 831);
 }
 
+// The automatic definition: "f(x) = ..." defines a function, "a = ..." a variable.
 void Binding::DefineOnAssignment(intptr_t &h, std::string_view text) {
     if (ErrorCode(0) != 3) return;
     size_t e = text.find('=');
@@ -257,6 +273,7 @@ Binding &binding() {
     return instance;
 }
 
+// A name of letters, digits and "_"; for "f(x)" only the part before "(" counts.
 bool IsSimpleName(std::string_view text) {
     bool endsInBracket = !text.empty() && text.back() == ')';
     for (char c : text) {

@@ -81,6 +81,7 @@ void nativeStringRepeat(OperationRecord *record) {
 // Prefix minus: the negated Double argument.
 void nativeNegate(OperationRecord *record) { nxReturnDbl(record, -nxParamDbl(record, 1)); }
 
+// The answer variables' name and kept handles, process-wide like the engine.
 AnswerVariables &answers() {
     static AnswerVariables a;
     return a;
@@ -232,6 +233,7 @@ void readSettingsFile(Application &app) {
 
 } // namespace
 
+// Allocated once: the engine keeps these addresses for the whole process.
 AppVariables &appVariables() {
     static AppVariables *block = [] {
         void *p = nxAlloc(sizeof(AppVariables));
@@ -254,6 +256,7 @@ std::string lastAnswerText() {
     return fromLatin1(latin1);
 }
 
+// Stores the text as UTF-16LE in a new engine string and frees the old one.
 void setLastAnswerText(std::string_view utf8) {
     std::string latin1 = toLatin1(utf8), wide;
     for (char c : latin1) {
@@ -266,6 +269,7 @@ void setLastAnswerText(std::string_view utf8) {
     cell = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(fresh));
 }
 
+// What the last phase 1 could not send.
 static std::vector<std::string> &languageProblemList() {
     static std::vector<std::string> problems;
     return problems;
@@ -273,6 +277,7 @@ static std::vector<std::string> &languageProblemList() {
 
 const std::vector<std::string> &languageProblems() { return languageProblemList(); }
 
+// Sends the shipped language file and keeps the data-type handles it produced.
 std::vector<std::string> DefineLanguage(Binding &b) {
     std::vector<std::string> &problems = languageProblemList();
     problems.clear();
@@ -294,6 +299,7 @@ std::vector<std::string> DefineLanguage(Binding &b) {
     return problems;
 }
 
+// Phase 2 in the designed order; later steps use names of earlier ones.
 void DefineApplicationLanguage(Binding &b) {
     static bool defined = false;
     if (defined) return;
@@ -311,6 +317,7 @@ void DefineApplicationLanguage(Binding &b) {
 const AnswerVariables &answerVariables() { return answers(); }
 
 
+// Renames the answer variables through their kept handles.
 void renameAnswerVariable(Binding &b, const std::string &name) {
     if (name.empty() || name == answers().name) return;
     b.RenameItem(answers().numberHandle, name);
@@ -328,11 +335,13 @@ Application::~Application() { current = previous_; }
 
 Application *currentApplication() { return current; }
 
+// The current application's host, or the quiet one.
 Host &host() {
     static QuietHost quiet;
     return current ? current->host() : quiet;
 }
 
+// The start-up sequence of a program; each failing step is noted and skipped.
 StartReport startApplication(Application &app, const std::optional<std::filesystem::path> &home) {
     StartReport report;
     report.programDirectory = programDirectory(home);

@@ -18,6 +18,7 @@ namespace nomix {
 
 namespace {
 
+// ASCII upper case, for the case-blind keywords.
 std::string upper(std::string_view s) {
     std::string out(s);
     for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -44,11 +45,13 @@ double limitValue(Binding &b, const std::string &text) {
 
 Calculator::Calculator(Binding &b) : b_(b) {}
 
+// Appends a line and tells the listener.
 void Calculator::append(std::string line) {
     answers_.push_back(std::move(line));
     if (lineAppended_) lineAppended_(answers_.back());
 }
 
+// btnClearAll: the recall list and the answer list are emptied.
 void Calculator::clearAll() {
     recall_.clear();
     answers_.clear();
@@ -63,6 +66,7 @@ void Calculator::answerClicked(size_t i) {
     input_ = from < line.size() ? line.substr(from) : std::string();
 }
 
+// The solver mode: three parameter boxes with the bounds and the variable.
 void Calculator::Solve() {
     layout_.caption = "Equation Solver";
     layout_.helpContext = 160;
@@ -78,6 +82,7 @@ void Calculator::Solve() {
     mode_ = CalcMode::Solve;
 }
 
+// The integrator mode: four parameter boxes; the bounds start empty.
 void Calculator::Integrate() {
     layout_.caption = "Numeric Integration";
     layout_.helpContext = 130;
@@ -124,6 +129,7 @@ std::string Calculator::loadAnswer(const std::string &input) {
     return found ? "Ok" : "File not found";
 }
 
+// Dec with "Answer: " or "Dec: "; Bin, Hex, Oct only for 0 <= value < 65536.
 std::vector<std::string> Calculator::numberLines(double value, const std::string &formatted) const {
     std::vector<std::string> lines;
     const CalculatorSettings &s = settings_;
@@ -200,6 +206,7 @@ size_t Calculator::applyLimits(size_t inputIndex) {
     return inputIndex > removed ? inputIndex - removed : 0;
 }
 
+// The whole calculation, steps 1 to 11; the script of a LOAD runs last.
 size_t Calculator::calculate() {
     rewriteForMode();
     plainLayout();

@@ -48,6 +48,7 @@ std::string fixedDigits(double magnitude, int decimals, bool group) {
 // Up to 15 significant digits; E notation below 1E-4 and from 1E+15 on.
 std::string generalNumber(double value) { return printed("%.15G", value); }
 
+// The texts of infinities and NaN, the same in every format.
 std::string nonFinite(double value) {
     if (std::isnan(value)) return "NaN";
     return value < 0 ? "-Inf" : "Inf";
@@ -121,6 +122,7 @@ std::vector<std::string> splitSections(std::string_view format) {
     return sections;
 }
 
+// Literal text joins the previous literal piece.
 void addLiteral(Section &s, std::string text) {
     if (!s.pieces.empty() && s.pieces.back().kind == Piece::Kind::Literal)
         s.pieces.back().text += text;
@@ -199,6 +201,7 @@ struct Digits {
     int exponent = 0;
 };
 
+// Rounds to the section's fraction places; E notation moves the point first.
 Digits digitsFor(const Section &s, double m) {
     Digits d;
     if (s.exponent && m != 0) {
@@ -271,6 +274,7 @@ bool showsZero(const Section &s, double m) {
     return (d.whole + d.fraction).find_first_not_of('0') == std::string::npos;
 }
 
+// Chooses the section (positive; negative; zero) and renders the value with it.
 std::string formatPattern(double value, std::string_view format) {
     std::vector<std::string> texts = splitSections(format);
     std::vector<Section> sections;
@@ -287,6 +291,7 @@ std::string formatPattern(double value, std::string_view format) {
 
 } // namespace
 
+// Named formats first, anything else is a pattern.
 std::string formatNumber(double value, std::string_view format) {
     if (!std::isfinite(value)) return nonFinite(value);
     bool named = false;
@@ -302,6 +307,7 @@ std::string decimalText(double value) {
     return s.front() == '-' ? s : " " + s;
 }
 
+// Reads sign, digits, point and exponent; stops at the first other character.
 double leadingNumber(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -342,6 +348,7 @@ double withoutNoise(double value) {
 bool startsWithCustom(std::string_view format) { return upper(format.substr(0, 7)) == "CUSTOM:"; }
 } // namespace
 
+// Answer text of the calculator window by the numeric format setting.
 std::string FormatAnswer(Binding &b, double value, std::string_view format) {
     std::string name(format);
     if (upper(name) == "GENERAL") name = "General Number";
@@ -355,6 +362,7 @@ std::string FormatAnswer(Binding &b, double value, std::string_view format) {
     return formatNumber(value, name);
 }
 
+// Binary digits of the value rounded down, by repeated halving.
 std::string ToBinary(double value) {
     double n = std::floor(value);
     if (!std::isfinite(n) || n < 0) return {};

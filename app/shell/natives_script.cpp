@@ -39,6 +39,7 @@ void waitRound() {
     host().sleepMs(100);
 }
 
+// Elapsed seconds on the steady clock.
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -58,6 +59,7 @@ std::string controlTextOf(const ControlRef &c) {
     return host().controlText(c);
 }
 
+// Sets a control's text; the input line's text is kept by the calculator.
 void setControlTextOf(const ControlRef &c, const std::string &text, size_t caret) {
     Application *app = currentApplication();
     if (app && c.name == "EXPRESSION") app->calculator().setInput(text);
@@ -71,6 +73,7 @@ void formTop(OperationRecord *r) { nxReturnDbl(r, host().mainWindowGeometry().to
 void formWidth(OperationRecord *r) { nxReturnDbl(r, host().mainWindowGeometry().width); }
 void formHeight(OperationRecord *r) { nxReturnDbl(r, host().mainWindowGeometry().height); }
 
+// Form_MoveTo(x, y): the main window to left x, top y, in twips.
 void formMoveTo(OperationRecord *r) {
     host().moveMainWindow(wholeArg(r, 1), wholeArg(r, 2));
     nxReturnDbl(r, 0);
@@ -153,6 +156,7 @@ void showDropDown(OperationRecord *r) {
     nxReturnDbl(r, 0);
 }
 
+// SetFocus(Name): focus to the named control.
 void setFocus(OperationRecord *r) {
     if (auto c = resolve(textArg(r, 1))) host().setFocus(*c);
 }
@@ -161,8 +165,9 @@ void sendKeys(OperationRecord *r) { host().sendKeys(textArg(r, 1), nxParamDbl(r,
 
 } // namespace
 
-// Declared here, defined in natives_keys below: SendKey and SetInput.
+// SendKey and SetInput, defined with the key and typing helpers further down.
 void nativeSendKey(OperationRecord *r);
+// SetInput(Name, Expr, Typing): the text at once, or typed when Typing > 0.
 void nativeSetInput(OperationRecord *r);
 
 namespace {
@@ -183,6 +188,7 @@ void setFavorite(OperationRecord *r) {
     host().setFavoriteCaption(index, textArg(r, 2));
 }
 
+// SetReminder(Expr): the scrolling reminder text.
 void setReminderNative(OperationRecord *r) {
     if (Application *app = currentApplication()) setReminder(app->scripts(), host(), textArg(r, 1));
 }
@@ -202,6 +208,7 @@ template <class F> intptr_t at(F *f) { return reinterpret_cast<intptr_t>(f); }
 
 } // namespace
 
+// Phase 2, step 5, in the designed order; plain forms without address call the natives.
 void defineScriptNatives(Binding &b) {
     b.DefineNative("Native: Form_Reset()", at(&formReset));
     b.DefineNative("Native: Form_Left()", at(&formLeft));
@@ -244,6 +251,7 @@ std::optional<Key> namedKey(const std::string &name) {
     return std::nullopt;
 }
 
+// ASCII upper case, for key names.
 std::string upperText(std::string s) {
     for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -342,6 +350,7 @@ void typeInto(const ControlRef &c, const std::string &text, double typing) {
 
 } // namespace
 
+// SetInput(Name, Expr, Typing): the text at once, or typed when Typing > 0.
 void nativeSetInput(OperationRecord *r) {
     auto c = resolve(textArg(r, 1));
     std::string text = textArg(r, 2);

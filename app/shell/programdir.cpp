@@ -27,6 +27,7 @@ std::optional<fs::path> executableDirectory() {
     return exe.parent_path();
 }
 
+// A build tree or portable copy: Nomix.nx beside the program, and writable.
 bool usableAsHome(const fs::path &dir) {
     std::error_code ec;
     return fs::is_regular_file(dir / "Nomix.nx", ec) && ::access(dir.c_str(), W_OK) == 0;
@@ -48,11 +49,13 @@ void seedOne(const fs::path &relative, const fs::path &dir, std::vector<std::str
 
 } // namespace
 
+// What a new program's directory receives.
 const std::vector<fs::path> &shippedFiles() {
     static const std::vector<fs::path> files = {"Nomix.nx", "UserDefs.nx", "nomix.cnv", "nomix.usm", "help"};
     return files;
 }
 
+// The first of the places in order of precedence.
 fs::path programDirectory(const std::optional<fs::path> &home) {
     if (auto dir = env("NOMIX_HOME")) return *dir;
     if (home) return *home;
@@ -62,6 +65,7 @@ fs::path programDirectory(const std::optional<fs::path> &home) {
     return base / ".local" / "share" / "nomix";
 }
 
+// Creates and, when new, seeds the directory.
 std::vector<std::string> prepareProgramDirectory(const fs::path &dir) {
     std::vector<std::string> problems;
     std::error_code ec;

@@ -17,12 +17,14 @@ constexpr int kReminderWidth = 20;
 constexpr int kMaxScriptDepth = 32;
 int scriptDepth = 0;
 
+// ASCII upper case, for the case-blind keywords and control names.
 std::string upper(std::string_view s) {
     std::string out(s);
     for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
+// The text without blanks and tabs at either end.
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
@@ -98,12 +100,14 @@ void runLines(Binding &b, std::ifstream &in, std::string_view endLabel) {
 
 } // namespace
 
+// A new reminder text starts scrolling from the right.
 void setReminder(ScriptState &state, Host &host, std::string_view text) {
     state.reminder = std::string(text);
     state.reminderStep = 0;
     host.showReminder(std::string(kReminderWidth, ' ') + state.reminder);
 }
 
+// The reminder moves one step to the left.
 std::string reminderTick(ScriptState &state, Host &host) {
     state.reminderStep = (state.reminderStep + 1) % kReminderWidth;
     std::string shown = std::string(kReminderWidth - state.reminderStep, ' ') + state.reminder;
@@ -111,6 +115,7 @@ std::string reminderTick(ScriptState &state, Host &host) {
     return shown;
 }
 
+// Upper case, "+" and a decimal index; only listed names resolve.
 std::optional<ControlRef> parseControlName(std::string_view name) {
     std::string text = upper(trimmed(name));
     ControlRef ref;
@@ -129,6 +134,7 @@ std::optional<ControlRef> parseControlName(std::string_view name) {
 
 std::string runStatement(Binding &b, std::string_view statement) { return evaluateSafely(b, statement); }
 
+// The three tokens after LOAD, each evaluated as text, name the file and its labels.
 void RunScript(Binding &b, std::string_view command) {
     int32_t pos = 1;
     b.NextToken(command, pos);  // the word LOAD
