@@ -139,12 +139,20 @@ private:
     Word thread_;
 };
 
-// Every test starts on the language of phase 1 with no error pending.
+// The true value is the host's to give (phase 1 leaves it 0); the application
+// stores 1 through this definition, once.
+inline Word trueValue() {
+    static const Word item = define("Var: nx_True As Long = 1 ~~ Address: #", routine(111));
+    return item;
+}
+
+// Every test starts on the language of phase 1, with true = 1 and no error pending.
 class LangTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(phase1().script.commands.empty()) << "language file not found or empty";
         ASSERT_EQ(evalStr("1+2"), " 3") << "phase 1 did not give a working engine";
+        ASSERT_NE(trueValue(), 0);
         clearError();
     }
 };
