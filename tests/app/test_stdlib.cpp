@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -227,6 +231,121 @@ TEST_F(StdLib, IntegAndSum) {
 TEST_F(StdLib, CommentsAndBlankLinesAreQuiet) {
     EXPECT_EQ(runStatement(binding(), "Rem anything (even an unclosed bracket"), "Ok");
     EXPECT_EQ(runStatement(binding(), "Rem"), "Ok");
+    EXPECT_TRUE(boxes().boxes.empty()) << boxText();
+}
+
+// ---------------------------------------------------------------------------
+// The shipped conversion table and solver modules, read by their file rules.
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\r')) s.pop_back();
+    while (!s.empty() && s.front() == ' ') s.erase(0, 1);
+    return s;
+}
+
+std::vector<std::string> dataLines(const char *name) {
+    std::ifstream in(std::string(NOMIX_SOURCE_DIR "/data/") + name, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_TRUE(!line.empty() && line.back() == '\r') << name << ": lines end in CR LF";
+        lines.push_back(trimmed(line));
+    }
+    return lines;
+}
+
+// A number as text that reads back to the same double.
+std::string exact(double v) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
+
+struct Conversion {
+    std::string a, b, ab, ba;
+};
+
+TEST_F(StdLib, EveryConversionOfTheTableGoesThereAndBack) {
+    std::map<std::string, std::vector<Conversion>> categories;
+    std::string current;
+    for (const std::string &line : dataLines("nomix.cnv")) {
+        if (!line.empty() && line.front() == '[') {
+            current = trimmed(line.substr(1, line.size() - 2));
+            continue;
+        }
+        if (line.find(':') == std::string::npos) continue;
+        std::vector<std::string> f;
+        size_t start = 0;
+        for (int i = 0; i < 3; ++i) {
+            size_t colon = line.find(':', start);
+            ASSERT_NE(colon, std::string::npos) << line;
+            f.push_back(trimmed(line.substr(start, colon - start)));
+            start = colon + 1;
+        }
+        f.push_back(trimmed(line.substr(start)));
+        ASSERT_FALSE(current.empty()) << "an entry before any category: " << line;
+        categories[current].push_back({f[0], f[1], f[2], f[3]});
+    }
+    for (const char *name : {"Length", "Area", "Volume", "Mass", "Time", "Speed", "Temperature", "Pressure",
+                             "Energy", "Power", "Data"})
+        EXPECT_GE(categories[name].size(), 2u) << name;
+    for (const auto &[name, entries] : categories) {
+        // Every unit of a category reaches every other one.
+        std::set<std::string> reached{entries.front().a};
+        for (size_t pass = 0; pass < entries.size(); ++pass)
+            for (const Conversion &c : entries)
+                if (reached.count(c.a) || reached.count(c.b)) reached.insert({c.a, c.b});
+        for (const Conversion &c : entries) EXPECT_TRUE(reached.count(c.a) && reached.count(c.b)) << name;
+        for (const Conversion &c : entries) {
+            runStatement(binding(), "x = 2.5");
+            double there = number(c.ab);
+            runStatement(binding(), "x = " + exact(there));
+            EXPECT_NEAR(number(c.ba), 2.5, 1e-9) << name << ": " << c.a << " -> " << c.b;
+            EXPECT_NE(there, 2.5) << name << ": " << c.a << " -> " << c.b << " changes nothing";
+        }
+    }
+    runStatement(binding(), "x = 100");
+    EXPECT_DOUBLE_EQ(number("x*9/5 + 32"), 212) << "Celsius to Fahrenheit";
+    EXPECT_TRUE(boxes().boxes.empty()) << boxText();
+}
+
+struct Module {
+    std::string name, formula;
+    std::vector<std::pair<std::string, std::string>> fields;  // variable, constraints
+};
+
+std::vector<Module> shippedModules() {
+    std::vector<Module> modules;
+    auto value = [](const std::string &line) { return trimmed(line.substr(line.find('=') + 1)); };
+    for (const std::string &line : dataLines("nomix.usm")) {
+        if (line == "Begin Module") modules.emplace_back();
+        else if (line.rfind("Name", 0) == 0) modules.back().name = value(line);
+        else if (line.rfind("Formula", 0) == 0) modules.back().formula = value(line);
+        else if (line.rfind("Begin Parameter(", 0) == 0)
+            modules.back().fields.push_back({line.substr(16, line.find(')') - 16), ""});
+        else if (line.rfind("Constraints", 0) == 0) modules.back().fields.back().second = value(line);
+    }
+    return modules;
+}
+
+TEST_F(StdLib, EverySolverModuleSolvesForEachOfItsFields) {
+    std::vector<Module> modules = shippedModules();
+    ASSERT_GE(modules.size(), 5u);
+    for (const Module &m : modules) {
+        size_t equals = m.formula.find('=');
+        ASSERT_NE(equals, std::string::npos) << m.name;
+        std::string left = trimmed(m.formula.substr(0, equals)), right = m.formula.substr(equals + 1);
+        ASSERT_EQ(m.fields.back().first, left) << m.name << ": the left side is the last field";
+        for (size_t i = 0; i + 1 < m.fields.size(); ++i) runStatement(binding(), m.fields[i].first + " = 2");
+        runStatement(binding(), left + " = " + text(right));
+        for (const auto &[variable, constraints] : m.fields) {
+            double expected = number(variable);
+            size_t dots = constraints.find("..");
+            std::string low = dots == std::string::npos ? "-100000000" : constraints.substr(0, dots);
+            std::string high = dots == std::string::npos ? "100000000" : constraints.substr(dots + 2);
+            double solved = number("Solve(" + m.formula + "," + low + "," + high + "," + variable + ")");
+            EXPECT_NEAR(solved, expected, 1e-6 * std::max(1.0, std::fabs(expected))) << m.name << ": " << variable;
+        }
+    }
     EXPECT_TRUE(boxes().boxes.empty()) << boxText();
 }
 
