@@ -55,9 +55,10 @@ void Table::print(std::ostream &out) const {
     for (const auto &column : columns_) header.push_back(column.first);
     line(header);
     out << '|';
-    for (size_t c = 0; c < columns_.size(); ++c)
-        out << (columns_[c].second == Align::Right ? std::string(width[c] + 1, '-') + ":|"
-                                                   : ":" + std::string(width[c] + 1, '-') + "|");
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        bool right = columns_[c].second == Align::Right;
+        out << (right ? "" : ":") << std::string(width[c] + 1, '-') << (right ? ":|" : "|");
+    }
     out << '\n';
     for (const auto &row : rows_) line(row);
     out << '\n';
