@@ -392,5 +392,55 @@ TEST_F(ItemData, SameNameChainWalk) {
     EXPECT_EQ(get(var, nx_Rank), 3);
 }
 
+// The process-wide character tables: the escape map behind "\\q" and the word
+// characters behind "\\b", both restored afterwards.
+TEST_F(Commands, CharacterTables) {
+    Scratch s;
+    callNoText(nx_SetCharMap, 'q', '!');
+    ASSERT_NE(define("Pattern:x\\q", 9, 0, 0, s.t()), 0);
+    callNoText(nx_SetCharMap, 'q', '"');
+    EXPECT_EQ(call(nx_TokenKind, "x!", 0, 0, 0, s.t()), 9);
+    EXPECT_NE(call(nx_TokenKind, "x\"", 0, 0, 0, s.t()), 9);
+
+    ASSERT_NE(define("Pattern:k\\b", 9, 0, 0, s.t()), 0);
+    EXPECT_EQ(call(nx_TokenKind, "k.", 0, 0, 0, s.t()), 9);
+    EXPECT_EQ(call(nx_TokenKind, "kx", 0, 0, 0, s.t()), 1) << "no boundary inside a word: a name";
+    call(nx_SetWordChars, "k");
+    EXPECT_EQ(call(nx_TokenKind, "kx", 0, 0, 0, s.t()), 9) << "x is no longer a word character";
+    call(nx_SetWordChars, "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_");
+    EXPECT_EQ(call(nx_TokenKind, "kx", 0, 0, 0, s.t()), 1);
+    EXPECT_NE(callNoText(nx_SymbolTable, 0, 0, 0, s.t()), 0);
+    EXPECT_NE(callNoText(nx_SymbolTable, 0, 0, 0, s.t()), callNoText(nx_SymbolTable));
+}
+
+// Codes 50 and 51 from inside a native: the generic argument and result access.
+struct ParamSeen {
+    Word firstWord = 0, address = 0, slot = 0;
+    double copied = 0;
+    std::string text;
+};
+ParamSeen seen;
+void paramProbe(OperationRecord *record) {
+    Word r = reinterpret_cast<Word>(record);
+    seen.firstWord = callNoText(nx_Param, r, 0);
+    seen.copied = -1;
+    callNoText(nx_Param, r, 1, reinterpret_cast<Word>(&seen.copied), type(KeptType::Double));
+    seen.address = callNoText(nx_Param, r, 1, 1);
+    seen.slot = nxParamHandle(record, 1);
+    seen.text = fetch(callNoText(nx_Param, r, 2));
+    call(nx_Return, "from the callback", r);
+}
+
+TEST_F(Commands, ParamAndReturnFromACallback) {
+    Scratch s;
+    ASSERT_NE(define("Func:: ParamProbe(a As Double, b As String) As String",
+                     reinterpret_cast<Word>(&paramProbe), 0, 0, s.t()), 0);
+    EXPECT_EQ(evalStr("ParamProbe(2.5, 'abc')", s.t()), "from the callback");
+    EXPECT_EQ(seen.copied, 2.5);
+    EXPECT_EQ(seen.address, seen.slot);
+    EXPECT_EQ(seen.firstWord, seen.slot) << "Arg1 holds the first argument, as slot 1";
+    EXPECT_EQ(seen.text, "abc");
+}
+
 } // namespace
 } // namespace lang
