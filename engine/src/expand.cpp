@@ -165,20 +165,45 @@ private:
     }
 
     // A literal token, after any white space.
-    bool literalAt(const RuleElement &el, size_t &pos) {
-        size_t q = skipSpace(pos);
-        Token t;
-        if (!nextToken(ctx_, buf_, q, TokenMode::WithSpace, t) || t.embedded) return false;
-        if (!equalNames(t.text, el.text, cs_)) return false;
-        pos = q;
-        return true;
+    // A token that differs from the literal but heads a rule of its own (as "=-"
+    // does, rewritten to "= -") is expanded first and compared again, so that a
+    // rule sees the text as the rules that come after it will leave it.
+    bool literalAt(const RuleElement &el, size_t &pos, bool rewrite = true) {
+        size_t start = skipSpace(pos);
+        for (int attempt = 0; attempt < (rewrite ? 2 : 1); ++attempt) {
+            size_t q = start;
+            Token t;
+            if (!nextToken(ctx_, buf_, q, TokenMode::WithSpace, t) || t.embedded) return false;
+            if (equalNames(t.text, el.text, cs_)) {
+                pos = q;
+                return true;
+            }
+            if (attempt > 0 || !rewritesFirst(start, q, t)) return false;
+        }
+        return false;
+    }
+
+    // Applies a rule headed by the token at start, unless it is infix-shaped
+    // (its left operand lies before the literal being matched).
+    bool rewritesFirst(size_t start, size_t end, const Token &t) {
+        if (++steps_ > kMaxSteps * 4) return false;
+        for (Item *rule : rulesFor(t)) {
+            if (static_cast<RuleData *>(rule->extra)->infix) continue;
+            Match m;
+            if (!matchRule(rule, start, m)) continue;
+            std::string filled = fillReplacement(strView(rule->textData), m.captures, cs_);
+            buf_.replace(m.start, m.end - m.start, filled);
+            return true;
+        }
+        (void)end;
+        return false;
     }
 
     // True when the element after a parameter matches at pos.
     bool nextMatches(const RuleElement &next, size_t pos) {
         if (next.type == ElementType::Literal) {
             size_t q = pos;
-            return literalAt(next, q);
+            return literalAt(next, q, false);
         }
         if (next.type == ElementType::Param) return true;
         size_t s = 0, len = 0;

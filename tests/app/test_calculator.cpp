@@ -227,12 +227,8 @@ TEST_F(CalculatorTest, ImaginaryUnitIsAComplexLiteral) {
     binding().Release(h);
 }
 
-// The engine defines nothing for "Var: name =- value" although it reports
-// success: rule 67 ("=- ::= = -") does not reach the "Var:" rule, and the
-// automatic definition of "dm =- 2" answers Ok while dm stays undefined.
-// Minimal input: Nomix(nx_Define, "Var: w =- 2") returns a handle, error 0, and
-// w is undefined afterwards; expected w = -2, as for "Var: w = - 2".
-TEST_F(CalculatorTest, DISABLED_AssignmentOfANegativeValueWithoutBlank) {
+// "=-" is rewritten to "= -" before the definition rule reads it.
+TEST_F(CalculatorTest, AssignmentOfANegativeValueWithoutBlank) {
     EXPECT_EQ(run("dm =- 2"), Lines{"Answer: Ok"});
     EXPECT_EQ(run("dm"), Lines{"Answer: -2"});
 }
