@@ -150,6 +150,7 @@ TEST_F(Commands, ThreadHandleInEitherPosition) {
     ASSERT_NE(define("Var: swapOnly As Long = 41", 0, 0, 0, s.t()), 0);
     EXPECT_EQ(fetch(call(nx_EvalStr, "swapOnly+1", 0, 0, 0, s.t())), " 42");
     EXPECT_EQ(fetch(call(nx_EvalStr, "swapOnly+1", s.t(), 0, 0, 0)), " 42");
+    EXPECT_EQ(fetch(call(nx_EvalStr, "7/2", type(KeptType::Long), 0, 0, s.t())), " 4") << "as Long, rounded to even";
     Word expr = call(nx_Parse, "swapOnly*2", s.t(), 0, 0, 0);
     ASSERT_NE(expr, 0);
     EXPECT_EQ(nxEvaluateDbl(expr), 82.0);
@@ -334,6 +335,13 @@ TEST_F(ItemData, WritesTheSettableProperties) {
     Word flags = get(var, nx_Flags);
     set(var, nx_Flags, flags | bit(23));
     EXPECT_EQ(get(var, nx_Flags), flags | bit(23));
+    auto *elsewhere = static_cast<int32_t *>(nxAlloc(4));
+    *elsewhere = 55;
+    Word home = get(var, nx_Address);
+    set(var, nx_Address, reinterpret_cast<Word>(elsewhere));
+    EXPECT_EQ(evalStr("pv", s.t()), " 55") << "the value is read at the new address";
+    set(var, nx_Address, home);
+    nxFree(elsewhere);
     set(var, nx_Thread, 99);
     set(var, nx_Rank, 5);
     EXPECT_EQ(get(var, nx_Thread), s.t());

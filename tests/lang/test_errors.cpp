@@ -132,6 +132,21 @@ TEST_F(Errors, AbandonedParseLeavesTheContextUsable) {
     }
 }
 
+// A handler whose own work fails leaves that failure's code; a released handler
+// record is no longer called.
+TEST_F(Errors, FailingHandlerAndReleasedHandler) {
+    Word handler = callNoText(nx_AddErrorHandler, reinterpret_cast<Word>(&recordingHandler), 0, 0, s.t());
+    ASSERT_NE(handler, 0);
+    logA.repair = "Bogus: thing";
+    EXPECT_EQ(parseHere("nope"), 0);
+    EXPECT_EQ(logA.calls, 1);
+    EXPECT_EQ(err(), 2) << "the handler's failing definition left error 2";
+    release(handler, s.t());
+    EXPECT_EQ(parseHere("nope"), 0);
+    EXPECT_EQ(logA.calls, 1) << "released handlers are not called";
+    EXPECT_EQ(err(), 3);
+}
+
 // Any other verdict stops the parse with the code kept.
 TEST_F(Errors, OtherVerdictsStop) {
     addHandler(&recordingHandler, s.t());
