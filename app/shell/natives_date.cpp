@@ -58,16 +58,21 @@ Civil civilFromDays(int64_t z) {
 
 const int64_t kSerialEpoch = daysFromCivil(1899, 12, 30);
 
+// The calendar date of a moment, and the day number of a calendar date.
 Civil civilOf(const DateTime &t) { return civilFromDays(t.day + kSerialEpoch); }
 int64_t dayOf(int year, int month, int day) { return daysFromCivil(year, month, day) - kSerialEpoch; }
 
+// Gregorian leap years: every fourth, but not centuries unless divisible by 400.
 bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
+// The length of a month (1 to 12) in that year.
 int daysInMonth(int year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
 
+// Division and remainder rounding toward minus infinity, so that days before
+// 12/30/1899 fall into the right week, hour or month.
 int64_t floorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 int64_t floorMod(int64_t a, int64_t b) { return a - floorDiv(a, b) * b; }
 
@@ -79,6 +84,7 @@ int64_t weekStart(int64_t day, int firstDayOfWeek) {
     return day - floorMod(weekdayOf(day) - firstDayOfWeek, 7);
 }
 
+// True for the years dates may have: 100 to 9999.
 bool inYearRange(const DateTime &t) {
     int y = civilOf(t).year;
     return y >= kMinYear && y <= kMaxYear;
@@ -110,8 +116,10 @@ int weekOfYear(const DateTime &t, int firstDayOfWeek, int firstWeekOfYear) {
 // ---------------------------------------------------------------------------
 // Reading date text.
 
+// ASCII lower case: date words and format characters ignore case.
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
+// Equality and prefix tests with ASCII case ignored.
 bool equalsFolded(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -123,9 +131,11 @@ bool startsFolded(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && equalsFolded(text.substr(0, prefix.size()), prefix);
 }
 
+// Character classes of date text.
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// A piece of date text: a number (up to 4 digits), a word or a mark.
 struct Token {
     enum class Kind { Number, Word, Mark } kind;
     std::string_view text;
@@ -168,6 +178,7 @@ std::optional<int> monthByName(std::string_view word) {
     return std::nullopt;
 }
 
+// A weekday name or its first three letters (allowed, and ignored, before a date).
 bool isDayName(std::string_view word) {
     for (std::string_view name : kDayNames)
         if (equalsFolded(word, name) || (word.size() == 3 && startsFolded(name, word))) return true;
@@ -180,13 +191,16 @@ int fullYear(const Token &t) {
     return t.value < 30 ? 2000 + t.value : 1900 + t.value;
 }
 
+// Walks the tokens of a date text.
 struct Cursor {
     const std::vector<Token> &tokens;
     size_t at = 0;
 
+    // The token `ahead` places on, nullptr past the end.
     const Token *peek(size_t ahead = 0) const {
         return at + ahead < tokens.size() ? &tokens[at + ahead] : nullptr;
     }
+    // Tests of the token `ahead` places on.
     bool isMark(char c, size_t ahead = 0) const {
         const Token *t = peek(ahead);
         return t && t->kind == Token::Kind::Mark && t->text[0] == c;
@@ -195,6 +209,7 @@ struct Cursor {
         const Token *t = peek(ahead);
         return t && t->kind == kind;
     }
+    // Passes over any of these marks.
     void skipMarks(std::string_view marks) {
         while (isKind(Token::Kind::Mark) && marks.find(peek()->text[0]) != std::string_view::npos) ++at;
     }
@@ -222,6 +237,7 @@ std::optional<int> readTime(Cursor &c) {
     return h * 3600 + m * 60 + s;
 }
 
+// The day number of a date that exists in the calendar, else nullopt.
 std::optional<int64_t> validDay(int year, int month, int day) {
     if (year < kMinYear || year > kMaxYear || month < 1 || month > 12) return std::nullopt;
     if (day < 1 || day > daysInMonth(year, month)) return std::nullopt;
@@ -266,6 +282,8 @@ std::optional<int64_t> readNamedDate(Cursor &c) {
     return validDay(year, *month, day);
 }
 
+// A date in any of the forms read, after an optional weekday name; the cursor
+// stays put when there is none.
 std::optional<int64_t> readDate(Cursor &c) {
     if (c.isKind(Token::Kind::Word) && isDayName(c.peek()->text)) {
         ++c.at;
@@ -282,6 +300,7 @@ std::optional<int64_t> readDate(Cursor &c) {
 // ---------------------------------------------------------------------------
 // Writing date text.
 
+// Numbers with leading zeros to two and four digits.
 std::string twoDigits(int v) {
     std::string s = std::to_string(v);
     return s.size() < 2 ? "0" + s : s;
@@ -292,21 +311,25 @@ std::string fourDigits(int v) {
     return std::string(s.size() < 4 ? 4 - s.size() : 0, '0') + s;
 }
 
+// The parts of the time of day.
 int hourOf(const DateTime &t) { return t.second / 3600; }
 int minuteOf(const DateTime &t) { return t.second / 60 % 60; }
 int secondOf(const DateTime &t) { return t.second % 60; }
 
+// "12/31/2024".
 std::string shortDate(const DateTime &t) {
     Civil c = civilOf(t);
     return twoDigits(c.month) + "/" + twoDigits(c.day) + "/" + fourDigits(c.year);
 }
 
+// "Tuesday, December 31, 2024".
 std::string longDate(const DateTime &t) {
     Civil c = civilOf(t);
     return std::string(kDayNames[weekdayOf(t.day) - 1]) + ", " + kMonthNames[c.month - 1] + " " +
            std::to_string(c.day) + ", " + fourDigits(c.year);
 }
 
+// "13:05:09" (24-hour clock, as the C locale writes times).
 std::string longTime(const DateTime &t) {
     return twoDigits(hourOf(t)) + ":" + twoDigits(minuteOf(t)) + ":" + twoDigits(secondOf(t));
 }
@@ -325,6 +348,7 @@ std::optional<std::string_view> namedDatePattern(std::string_view name) {
     return std::nullopt;
 }
 
+// The names the number formatter knows, which are never date formats.
 bool isNamedNumberFormat(std::string_view name) {
     static constexpr std::string_view kNamed[] = {"General Number", "General", "Currency", "Fixed",  "Standard",
                                                   "Percent",        "Scientific", "Yes/No", "True/False", "On/Off"};
@@ -348,6 +372,7 @@ std::string ampmText(std::string_view marker, int hour) {
     return pm ? (upper ? "PM" : "pm") : (upper ? "AM" : "am");
 }
 
+// True when a pattern holds an AM/PM marker outside quotes: hours then run 1 to 12.
 bool usesTwelveHours(std::string_view f) {
     bool quoted = false;
     for (size_t i = 0; i < f.size(); ++i) {
@@ -364,6 +389,7 @@ public:
     DatePattern(const DateTime &t, int firstDayOfWeek, int firstWeekOfYear)
         : t_(t), c_(civilOf(t)), firstDayOfWeek_(firstDayOfWeek), firstWeekOfYear_(firstWeekOfYear) {}
 
+    // The pattern with every run of date characters replaced by its text.
     std::string apply(std::string_view f) {
         twelveHours_ = usesTwelveHours(f);
         std::string out;
@@ -393,6 +419,7 @@ public:
 
 private:
     // One run of a date character; anything that is not one stands for itself.
+    // Remembers whether the run was an hour, so that a following m is minutes.
     std::string field(char ch, size_t run) {
         bool hour = ch == 'h';
         std::string text = fieldText(ch, run);
@@ -402,6 +429,7 @@ private:
         return text;
     }
 
+    // The text of a run of one date character (lower case) of that length.
     std::string fieldText(char ch, size_t run) {
         switch (ch) {
         case 'c': return generalDate();
@@ -419,8 +447,10 @@ private:
         }
     }
 
+    // One character: no padding; two or more: two digits.
     static std::string padded(int v, size_t run) { return run >= 2 ? twoDigits(v) : std::to_string(v); }
 
+    // d, dd, ddd, dddd, ddddd (short date), dddddd (long date).
     std::string dayField(size_t run) {
         switch (run) {
         case 1: return std::to_string(c_.day);
@@ -432,18 +462,21 @@ private:
         }
     }
 
+    // m, mm, mmm, mmmm.
     std::string monthField(size_t run) {
         if (run <= 2) return padded(c_.month, run);
         std::string name = kMonthNames[c_.month - 1];
         return run == 3 ? name.substr(0, 3) : name;
     }
 
+    // y (day of the year), yy, yyyy.
     std::string yearField(size_t run) {
         if (run == 1) return std::to_string(t_.day - dayOf(c_.year, 1, 1) + 1);
         if (run == 2) return twoDigits(c_.year % 100);
         return fourDigits(c_.year);
     }
 
+    // c: the general date text.
     std::string generalDate() { return dateTimeText(t_); }
 
     DateTime t_;
@@ -456,8 +489,10 @@ private:
 // ---------------------------------------------------------------------------
 // Intervals.
 
+// The interval codes of DateAdd and DateDiff.
 enum class Interval { Year, Quarter, Month, DayOfYear, Day, Weekday, Week, Hour, Minute, Second };
 
+// The interval of a code (blanks around it and case ignored).
 std::optional<Interval> intervalByCode(std::string_view code) {
     struct Code {
         std::string_view text;
@@ -485,23 +520,28 @@ std::optional<DateTime> addMonths(const DateTime &t, int64_t months) {
     return DateTime{dayOf(static_cast<int>(year), month, day), t.second};
 }
 
+// Seconds added (days, weeks, hours and minutes are whole numbers of seconds);
+// nullopt outside the years 100 to 9999.
 std::optional<DateTime> addSeconds(const DateTime &t, int64_t seconds) {
     int64_t total = t.day * kSecondsPerDay + t.second + seconds;
     DateTime r{floorDiv(total, kSecondsPerDay), static_cast<int32_t>(floorMod(total, kSecondsPerDay))};
     return inYearRange(r) ? std::optional<DateTime>(r) : std::nullopt;
 }
 
+// Months counted from year 0, for month and quarter differences.
 int64_t monthIndex(const DateTime &t) {
     Civil c = civilOf(t);
     return int64_t{c.year} * 12 + c.month - 1;
 }
 
+// Seconds counted from day 0, for hour, minute and second differences.
 int64_t totalSeconds(const DateTime &t) { return t.day * kSecondsPerDay + t.second; }
 
 // ---------------------------------------------------------------------------
 // The natives' plumbing.
 
-// A whole number as the design rounds them; nullopt when not finite.
+// A whole number, rounded to nearest with halves to even; nullopt when not
+// finite or beyond the limit.
 std::optional<int64_t> wholeNumber(double v, double limit) {
     double r = std::nearbyint(v);
     if (!std::isfinite(r) || std::fabs(r) > limit) return std::nullopt;
@@ -530,6 +570,7 @@ std::optional<WeekRules> weekRules(OperationRecord *record, intptr_t dayIndex) {
     return rules;
 }
 
+// The native's text result.
 void returnText(OperationRecord *record, const std::string &text) { nxReturnStr(record, text.c_str()); }
 
 // The error raised in the calling evaluation, with an empty text result.
@@ -538,6 +579,7 @@ void failText(OperationRecord *record, const std::string &message) {
     returnText(record, "");
 }
 
+// Messages of the errors the date natives raise.
 const char *const kBadInterval = "Invalid interval: use yyyy, q, m, y, d, w, ww, h, n or s";
 const char *const kBadWeekRules = "Invalid first day of week (0 to 7) or first week of year (0 to 3)";
 

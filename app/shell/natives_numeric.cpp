@@ -96,6 +96,7 @@ private:
         return false;
     }
 
+    // A root at x ends the search.
     bool found(double x) {
         bestX_ = x;
         best_ = 0;
@@ -152,6 +153,7 @@ public:
         if (binding().ErrorCode(thread_) != 0) clearError();
     }
 
+    // The expression's value with the variable set to x.
     std::optional<double> operator()(double x) {
         if (stopped_) return std::nullopt;
         nxSetVariableValueDbl(var_, x);
@@ -166,11 +168,14 @@ public:
     }
 
     bool stopped() const { return stopped_; }
+    // This function as the searches take it.
     RealFunction asFunction() {
         return [this](double x) { return (*this)(x); };
     }
 
 private:
+    // A failed point: floating-point faults are cleared and passed over when
+    // allowed; anything else stops all further evaluation.
     std::optional<double> failed() {
         int32_t code = binding().ErrorCode(thread_);
         if (skipFaults_ && (code == 0 || isFloatingPointFault(code)))
@@ -202,18 +207,20 @@ void returnOutcome(OperationRecord *record, const NumericOutcome &outcome) {
     nxReturnDbl(record, outcome.value.value_or(kNaN));
 }
 
-// Whole numbers as the design rounds them: to nearest, halves to even.
+// Counts and bounds become whole numbers to nearest, halves to even.
 double roundHalfEven(double v) { return std::nearbyint(v); }
 
 } // namespace
 
 // ---------------------------------------------------------------------------
 
+// One list for the process, as the calculator window reads it.
 SolveSolutions &solveSolutions() {
     static SolveSolutions solutions;
     return solutions;
 }
 
+// Halves the interval up to 100 times, keeping f rising from lo to hi.
 std::optional<double> bisectRoot(const RealFunction &f, double lo, double hi) {
     std::optional<double> flo = f(lo), fhi = f(hi);
     if (flo && fhi && *fhi < *flo) std::swap(lo, hi);
@@ -233,10 +240,12 @@ std::optional<double> bisectRoot(const RealFunction &f, double lo, double hi) {
     return std::nullopt;
 }
 
+// The search over the whole interval asked for.
 void scanRoots(const RealFunction &f, double a, double b, SolveSolutions &roots) {
     scanInterval(f, a, b, roots);
 }
 
+// 0 means 100; odd counts get one more interval.
 std::optional<int64_t> simpsonIntervals(double precision) {
     double n = roundHalfEven(precision);
     // Negative counts mean nothing; beyond the limit the call would not end in
@@ -247,6 +256,7 @@ std::optional<int64_t> simpsonIntervals(double precision) {
     return count + count % 2;
 }
 
+// (b - a)/(3n) * (f(a) + 4 f(odd points) + 2 f(even points) + f(b)).
 NumericOutcome simpsonIntegral(const RealFunction &f, double a, double b, double precision) {
     std::optional<int64_t> intervals = simpsonIntervals(precision);
     if (!intervals) return {std::nullopt, "Invalid precision: the number of intervals must be 0 to 1000000000"};
@@ -268,6 +278,7 @@ NumericOutcome simpsonIntegral(const RealFunction &f, double a, double b, double
     return {(b - a) * s / (3 * static_cast<double>(n)), {}};
 }
 
+// A step that rounds to 0 would never reach the end, so it is an error.
 NumericOutcome sumRange(const RealFunction &f, double start, double finish, double step) {
     start = roundHalfEven(start);
     finish = roundHalfEven(finish);
@@ -291,6 +302,8 @@ NumericOutcome sumRange(const RealFunction &f, double start, double finish, doub
 // ---------------------------------------------------------------------------
 // The natives.
 
+// Floating-point faults trap only while the scan runs. No root raises "Solution
+// not found", unless the expression itself failed and was reported.
 void nativeSolve(OperationRecord *record) {
     SolveSolutions &roots = solveSolutions();
     roots.restart();
@@ -308,20 +321,24 @@ void nativeSolve(OperationRecord *record) {
     nxReturnDbl(record, kNaN);
 }
 
+// Integ_(Expr, a, b, Var, Precision).
 void nativeInteg(OperationRecord *record) {
     EngineFunction f(record, 1, 4, false);
     returnOutcome(record, simpsonIntegral(f.asFunction(), nxParamDbl(record, 2), nxParamDbl(record, 3),
                                           nxParamDbl(record, 5)));
 }
 
+// Sum_(Expr, Start, Finish, Step, Var).
 void nativeSum(OperationRecord *record) {
     EngineFunction f(record, 1, 5, false);
     returnOutcome(record, sumRange(f.asFunction(), nxParamDbl(record, 2), nxParamDbl(record, 3),
                                    nxParamDbl(record, 4)));
 }
 
+// Val(s As String).
 void nativeVal(OperationRecord *record) { nxReturnDbl(record, leadingNumber(paramText(record, 1))); }
 
+// Str(Number).
 void nativeStr(OperationRecord *record) {
     nxReturnStr(record, decimalText(nxParamDbl(record, 1)).c_str());
 }
@@ -335,6 +352,7 @@ void nativeMsgBox(OperationRecord *record) {
     nxReturnDbl(record, host().messageBox(prompt, code, title));
 }
 
+// The host speaks UTF-8, the engine Latin-1. Cancel gives the empty text.
 void nativeInputBox(OperationRecord *record) {
     intptr_t count = nxParamCount(record);
     std::string prompt = fromLatin1(paramText(record, 1));

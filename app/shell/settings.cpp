@@ -67,6 +67,7 @@ const Key kKeys[] = {
     {"", "Session Recall", &Settings::sessionRecall},
 };
 
+// ASCII case changes: keys are read in lower case, True/False and angles in upper.
 std::string lowerCase(std::string_view s) {
     std::string out(s);
     for (char &c : out)
@@ -81,12 +82,14 @@ std::string upperCase(std::string_view s) {
     return out;
 }
 
+// The text without blanks and tabs around it.
 std::string_view trimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
 }
 
+// The key of that lower-case name, nullptr for an unknown key.
 const Key *keyByName(std::string_view lowerName) {
     for (const Key &k : kKeys)
         if (lowerCase(k.name) == lowerName) return &k;
@@ -112,6 +115,8 @@ public:
     Reader(Settings &settings, const SettingsEngine &engine, SettingsLoad &load)
         : settings_(settings), engine_(engine), load_(load) {}
 
+    // One line: a header or blank line is skipped, key=value applied, anything
+    // else noted.
     void line(int number, std::string_view text) {
         if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
         size_t equals = text.find('=');
@@ -131,6 +136,7 @@ public:
     }
 
 private:
+    // Stores a value in its field; True/False is true only for TRUE in any case.
     void apply(int number, const Key &key, std::string_view value) {
         if (auto text = std::get_if<std::string Settings::*>(&key.field)) {
             if (*text == &Settings::angle) return angle(number, value);
@@ -163,6 +169,7 @@ private:
         settings_.graphStep = step;
     }
 
+    // Notes what saving would not reproduce.
     void problem(int number, const std::string &what) {
         load_.problems.push_back("line " + std::to_string(number) + ": " + what);
     }
@@ -181,6 +188,7 @@ std::optional<std::string> readWholeFile(const std::filesystem::path &file) {
     return content;
 }
 
+// The written value of a key.
 std::string valueText(const Settings &s, const Key &key) {
     if (auto text = std::get_if<std::string Settings::*>(&key.field)) return s.*(*text);
     if (auto flag = std::get_if<bool Settings::*>(&key.field)) return s.*(*flag) ? "True" : "False";
@@ -198,6 +206,7 @@ bool writeAll(int fd, std::string_view content) {
     return true;
 }
 
+// Reports a failed system call with its reason; always false.
 bool fail(std::string *error, const std::string &what) {
     if (error) *error = what + ": " + std::strerror(errno);
     return false;
@@ -232,6 +241,7 @@ std::optional<std::string> keepBackup(const std::filesystem::path &file, const s
 
 } // namespace
 
+// A file with NUL bytes is not a text file: nothing of it is applied.
 SettingsLoad readSettings(std::string_view text, Settings &settings, const SettingsEngine &engine) {
     SettingsLoad load;
     load.state = SettingsLoad::State::Loaded;
@@ -249,6 +259,7 @@ SettingsLoad readSettings(std::string_view text, Settings &settings, const Setti
     return load;
 }
 
+// Missing: nothing to do; not a regular file or not readable: Unreadable.
 SettingsLoad loadSettings(const std::filesystem::path &file, Settings &settings, const SettingsEngine &engine) {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec) && !ec) return {};
@@ -257,6 +268,7 @@ SettingsLoad loadSettings(const std::filesystem::path &file, Settings &settings,
     return readSettings(*content, settings, engine);
 }
 
+// Sections in key order, an empty line between them; the last keys have no header.
 std::string settingsText(const Settings &s) {
     std::ostringstream out;
     std::string section = "-";
@@ -271,6 +283,7 @@ std::string settingsText(const Settings &s) {
     return out.str();
 }
 
+// Never replaces what is not a plain file, and keeps a file it could not fully read.
 SaveOutcome saveSettings(const std::filesystem::path &file, const Settings &settings) {
     SaveOutcome outcome;
     std::error_code ec;
@@ -292,11 +305,13 @@ SaveOutcome saveSettings(const std::filesystem::path &file, const Settings &sett
     return outcome;
 }
 
+// Defaults, saved.
 SaveOutcome resetSettings(const std::filesystem::path &file, Settings &settings) {
     settings = Settings{};
     return saveSettings(file, settings);
 }
 
+// mkstemp beside the target, write, fsync, rename, then fsync the directory.
 bool writeFileAtomically(const std::filesystem::path &file, std::string_view content, std::string *error) {
     std::filesystem::path directory = file.parent_path();
     std::string temp = (directory / ("." + file.filename().string() + ".XXXXXX")).string();

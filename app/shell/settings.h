@@ -90,7 +90,7 @@ SettingsLoad readSettings(std::string_view text, Settings &settings,
 SettingsLoad loadSettings(const std::filesystem::path &file, Settings &settings,
                           const SettingsEngine &engine = {});
 
-// The whole file text in the designed order, lines ended by CR LF.
+// The whole file text, keys in their fixed order, lines ended by CR LF.
 std::string settingsText(const Settings &settings);
 
 struct SaveOutcome {

@@ -80,7 +80,7 @@ const char *const kDefaultFile =
     "SkipSplashScreen=False\r\n"
     "Session Recall=False\r\n";
 
-TEST(SettingsText, DefaultsInTheDesignedOrder) { EXPECT_EQ(settingsText(Settings{}), kDefaultFile); }
+TEST(SettingsText, DefaultsInTheirFixedOrder) { EXPECT_EQ(settingsText(Settings{}), kDefaultFile); }
 
 TEST(SettingsText, ReadingIsForgiving) {
     struct Case {
