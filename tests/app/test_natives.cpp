@@ -435,16 +435,6 @@ TEST_F(NativesTest, SolveStopsAtAnErrorThatIsNotAFault) {
     EXPECT_EQ(recorder().boxes.size(), 1u) << "one box, not one per point";
 }
 
-TEST_F(NativesTest, IntegAndSumThroughTheLanguage) {
-    const std::pair<const char *, double> cases[] = {
-        {"Integ(x^2, 0, 3, x, 100)", 9},  {"Integ(x^2, 0, 3, x)", 9},   {"Integ(Sin(t), 0, pi, t, 1000)", 2},
-        {"Sum(k, 1, 10, 1, k)", 55},      {"Sum(k, 10, 1, -1, k)", 55}, {"Sum(k, 10, 1, 1, k)", 0},
-        {"Sum(k^2, 1, 3, 1, k)", 14},
-    };
-    for (auto [expr, expected] : cases) EXPECT_NEAR(number(expr), expected, 1e-9) << expr;
-    EXPECT_TRUE(recorder().boxes.empty()) << lastBox();
-}
-
 TEST_F(NativesTest, SumWithAStepOfZeroEndsWithAnError) {
     text("Sum(k, 1, 10, 0.4, k)");
     EXPECT_EQ(error(), 1);
@@ -456,15 +446,11 @@ TEST_F(NativesTest, IntegReportsAFailingExpressionOnce) {
     EXPECT_EQ(recorder().boxes.size(), 1u);
 }
 
-TEST_F(NativesTest, ValAndStr) {
-    const std::pair<const char *, double> vals[] = {
-        {"Val(\"  -12.5e1xyz\")", -125}, {"Val(\"abc\")", 0}, {"Val(\".5\")", 0.5},
-        {"Val(\"1e\")", 1},              {"Val(\"\")", 0},    {"Val(\"+7 apples\")", 7},
-    };
-    for (auto [expr, expected] : vals) EXPECT_DOUBLE_EQ(number(expr), expected) << expr;
+TEST_F(NativesTest, ValAndStrReadAndWriteDecimalText) {
+    EXPECT_DOUBLE_EQ(number("Val(\"  -12.5e1xyz\")"), -125);
+    EXPECT_DOUBLE_EQ(number("Val(\"abc\")"), 0);
     EXPECT_EQ(text("Str(10)"), " 10");
     EXPECT_EQ(text("Str(-2.5)"), "-2.5");
-    EXPECT_EQ(text("Str(0)"), " 0");
 }
 
 TEST_F(NativesTest, FormatBothForms) {
