@@ -67,10 +67,8 @@ struct SolveSolutions {
     // Starts a new search.
     void restart() { values[0] = 0; }
     // Records a root; false when 20 are kept already.
-    bool add(double root)
-    {
-        if (full())
-            return false;
+    bool add(double root) {
+        if (full()) return false;
         int n = found() + 1;
         values[static_cast<std::size_t>(n)] = root;
         values[0] = n;
