@@ -149,6 +149,12 @@ inline Word trueValue() {
 // Every test starts on the language of phase 1, with true = 1 and no error pending.
 class LangTest : public ::testing::Test {
 protected:
+    // The engine is ready before any member of a derived fixture (a Scratch thread)
+    // is made, even when a test runs alone in its process.
+    LangTest() {
+        phase1();
+        trueValue();
+    }
     void SetUp() override {
         ASSERT_FALSE(phase1().script.commands.empty()) << "language file not found or empty";
         ASSERT_EQ(evalStr("1+2"), " 3") << "phase 1 did not give a working engine";
