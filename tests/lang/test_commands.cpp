@@ -170,6 +170,13 @@ TEST_F(Commands, DefaultThread) {
     callNoText(nx_SetDefaultThread, original);
     EXPECT_EQ(callNoText(nx_DefaultThread), original);
     EXPECT_EQ(evalStr("onlyInScratch"), "Undefined identifier");
+
+    callNoText(nx_SetDefaultThread, 0);
+    EXPECT_EQ(callNoText(nx_DefaultThread, 0, 0, 0, s.t()), 0);
+    EXPECT_EQ(callNoText(nx_GetError), 0) << "without a default context t = 0 does nothing";
+    EXPECT_EQ(evalStr("1+2"), "");
+    callNoText(nx_SetDefaultThread, original, 0, 0, s.t());
+    EXPECT_EQ(evalStr("1+2"), " 3");
 }
 
 // The evaluation commands with their fixed widths.
@@ -241,6 +248,14 @@ TEST_F(Commands, TokenCommands) {
     EXPECT_EQ(position, 7);
     position = 5;
     EXPECT_EQ(textCall(nx_NextToken, text, 0, 1, reinterpret_cast<Word>(&position)), " ") << "mode 1 keeps blanks";
+    Scratch s;
+    ASSERT_NE(define("Pattern:ab", 9, 0, 0, s.t()), 0);
+    position = 1;
+    EXPECT_EQ(textCall(nx_NextToken, "abc", reinterpret_cast<Word>(&pattern), 0, reinterpret_cast<Word>(&position), s.t()), "ab");
+    position = 1;
+    EXPECT_EQ(textCall(nx_NextToken, "abc", reinterpret_cast<Word>(&pattern), 2, reinterpret_cast<Word>(&position), s.t()), "abc")
+        << "mode 2 resumes below the pattern given";
+    EXPECT_EQ(of(pattern, nx_Flags) & flag::KindMask, 1);
 
     position = 1;
     EXPECT_EQ(textCall(nx_ReadGroup, "(a(b)c)d", 0, 0, reinterpret_cast<Word>(&position)), "a(b)c");

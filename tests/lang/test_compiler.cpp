@@ -186,6 +186,23 @@ TEST_F(Compiler, DISABLED_RecursionKeepsTheCallersIntermediates) {
     expectAll({{"h(1)", " 2"}, {"h(3)", " 8"}, {"fib(4)", " 3"}, {"fib(10)", " 55"}}, s.t());
 }
 
+// A native with a variable argument list takes any number of arguments from the
+// fixed ones on; by-reference parameters reach the caller's variable.
+void countArgs(OperationRecord *record) { nxReturnDbl(record, static_cast<double>(nxParamCount(record))); }
+
+TEST_F(Compiler, VariableArgumentListsAndByReference) {
+    ASSERT_NE(def("Func:: CountArgs(...) As Double", reinterpret_cast<Word>(&countArgs)), 0);
+    ASSERT_NE(def("Func:: CountAtLeastOne(a, ...) As Double", reinterpret_cast<Word>(&countArgs)), 0);
+    ASSERT_NE(def("Var: rx As Double = 4"), 0);
+    ASSERT_NE(def("Func: twiceRef(ByRef v) = v*2"), 0);
+    ASSERT_NE(def("Func: viaRef(ByRef v) = twiceRef(v) + v"), 0);
+    expectAll({
+        {"CountArgs()", " 0"}, {"CountArgs(7)", " 1"}, {"CountArgs(1, 2, 3)", " 3"},
+        {"CountAtLeastOne(1, 2)", " 2"}, {"CountAtLeastOne()", "Invalid number of arguments"},
+        {"twiceRef(rx)", " 8"}, {"viaRef(rx)", " 12"}, {"twiceRef(3)", " 6"},
+    }, s.t());
+}
+
 // Evaluates a compiled text 10,000 times; true when the heap saw no allocation and
 // every run gave the first run's value.
 void expectNoAllocation(std::string_view text, Word t) {

@@ -198,6 +198,32 @@ TEST_F(Definitions, VariablesAndTheirStorage) {
     nxFree(cell);
 }
 
+// Items without a type take the context's default type; "Thread:" sends the rest
+// of a definition to another thread's context.
+TEST_F(Definitions, DefaultTypeAndThreadKeyword) {
+    def("DefaultType: Long");
+    EXPECT_EQ(get(def("Var: dv"), nx_DataType), type(KeptType::Long));
+    ASSERT_NE(def("Func: df(x) = x"), 0);
+    EXPECT_EQ(named("df", nx_DataType), type(KeptType::Long));
+    EXPECT_EQ(eval("df(2.7)"), " 3") << "the parameter is a Long too";
+    Word item = define("Thread: # ~~ Variable ~~ Name: thv ~~ DataType: Long ~~ Value: 3", s.t());
+    ASSERT_NE(item, 0);
+    EXPECT_EQ(get(item, nx_Thread), s.t());
+    EXPECT_EQ(eval("thv"), " 3");
+    EXPECT_EQ(evalStr("thv"), "Undefined identifier");
+}
+
+// A type of the host's own: conversions without an address go through text.
+TEST_F(Definitions, ConversionsOfADefinedType) {
+    Word meters = def("DataType: Meters ~~ Size: 8 ~~ TypeHandler: # ~~ ConvertsTo: Double ~~ ConvertsFrom: Double",
+                      routine(3));
+    ASSERT_NE(meters, 0);
+    ASSERT_NE(def("Var: m As Meters = 2.5"), 0);
+    EXPECT_EQ(named("m", nx_DataType), meters);
+    EXPECT_EQ(eval("m*2"), " 5");
+    EXPECT_EQ(eval("Sqr(m*10)"), " 5");
+}
+
 // "End" with no open item is error 24.
 TEST_F(Definitions, EndWithoutBlock) {
     EXPECT_EQ(def("End"), 0);

@@ -83,6 +83,9 @@ TEST_F(Errors, FailedParseReport) {
         }
         EXPECT_EQ(logA.location, row.location) << row.text;
         EXPECT_EQ(logA.type, type(KeptType::Long)) << row.text;
+        if (row.code == 3) {
+            EXPECT_EQ(of(logA.detail, nx_Flags) & flag::KindMask, 1) << "the detail is the name pattern";
+        }
         EXPECT_EQ(err(), row.code) << "verdict 0 keeps the code";
         EXPECT_EQ(callNoText(nx_ErrorLocation, 0, 0, 0, s.t()), 0);
         EXPECT_EQ(fetch(callNoText(nx_ErrorExpression, 0, 0, 0, s.t())), "");
