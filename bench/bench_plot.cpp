@@ -11,6 +11,7 @@
 namespace bench {
 namespace {
 
+// The whole plot pass through nxEvaluateDbl, x written into the bound cell.
 void plotNomix(benchmark::State &state) {
     const ValueCheck &check = checkedPlotLoop();
     if (!check.agree()) {
@@ -31,6 +32,7 @@ void plotNomix(benchmark::State &state) {
     x = kValues.x;
 }
 
+// The same pass through muparser, x written into its bound variable.
 void plotPeer(benchmark::State &state) {
     const ValueCheck &check = checkedPlotLoop();
     if (!check.agree()) {
@@ -52,6 +54,7 @@ void plotPeer(benchmark::State &state) {
 
 } // namespace
 
+// Both plot passes, in milliseconds; a pass is long, so each repetition runs longer.
 void registerPlotBenchmarks(const RunSettings &settings) {
     auto *nomix = benchmark::RegisterBenchmark(figureName("plot", Engine::Nomix).c_str(), &plotNomix);
     auto *peer = benchmark::RegisterBenchmark(figureName("plot", Engine::Peer).c_str(), &plotPeer);

@@ -38,6 +38,7 @@ public:
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return fd_; }
+    // Closes now, so a reader sees the end of the pipe.
     void reset() {
         if (fd_ >= 0) close(fd_);
         fd_ = -1;
@@ -84,6 +85,8 @@ StartupTimes spawnStartup() {
     return times;
 }
 
+// One child per iteration; its wall-clock time is the benchmark's time, and the
+// processor times of the phases go to counters.
 void startup(benchmark::State &state) {
     for (auto _ : state) {
         StartupTimes t = spawnStartup();
@@ -99,6 +102,7 @@ void startup(benchmark::State &state) {
     }
 }
 
+// A steady-clock interval in nanoseconds.
 long long nanoseconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
 }
@@ -112,6 +116,7 @@ long long processorTime() {
 
 } // namespace
 
+// The child's side: both phases from a fresh process, timed one by one.
 int runStartupChild() {
     using Clock = std::chrono::steady_clock;
     auto start = Clock::now();
@@ -125,6 +130,7 @@ int runStartupChild() {
     return 0;
 }
 
+// One iteration per repetition: each is a fresh process.
 void registerStartupBenchmarks(const RunSettings &settings) {
     auto *b = benchmark::RegisterBenchmark(std::string(kStartupFigure).c_str(), &startup);
     b->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

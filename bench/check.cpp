@@ -14,6 +14,7 @@
 namespace bench {
 namespace {
 
+// A double with every digit, for messages about values that differ.
 std::string numberText(double v) {
     char text[40];
     std::snprintf(text, sizeof text, "%.17g", v);
@@ -28,12 +29,14 @@ void compare(ValueCheck &check) {
 
 } // namespace
 
+// Relative, since the values range over several orders of magnitude.
 bool sameValue(double x, double y) {
     if (x == y) return true;
     if (!std::isfinite(x) || !std::isfinite(y)) return false;
     return std::fabs(x - y) <= 1e-12 * std::max(std::fabs(x), std::fabs(y));
 }
 
+// Compiles the expression in both engines and compares one evaluation.
 ValueCheck checkExpression(const Expression &e) {
     ValueCheck check;
     CompiledExpression expr(e.nomix);
@@ -52,6 +55,7 @@ ValueCheck checkExpression(const Expression &e) {
     return check;
 }
 
+// Every point of the plot pass, in both engines, with x written in place.
 ValueCheck checkPlotLoop() {
     ValueCheck check = checkExpression(kPlotExpression);
     if (!check.agree()) return check;
@@ -70,6 +74,7 @@ ValueCheck checkPlotLoop() {
     return check;
 }
 
+// Benchmarks run their function several times; the check is done only once.
 const ValueCheck &checkedExpression(const Expression &e) {
     static std::map<std::string_view, ValueCheck> done;
     auto found = done.find(e.nomix);
@@ -77,6 +82,7 @@ const ValueCheck &checkedExpression(const Expression &e) {
     return found->second;
 }
 
+// The plot check, once per process: it evaluates 200,000 times.
 const ValueCheck &checkedPlotLoop() {
     static const ValueCheck done = checkPlotLoop();
     return done;

@@ -19,6 +19,8 @@ thread_local mi_heap_t *engineHeap = nullptr;
 
 } // namespace
 
+// Passes the engine's call on to mimalloc and keeps the first heap made on
+// this thread: the engine heap of the thread that runs the benchmarks.
 extern "C" __attribute__((visibility("default"))) mi_heap_t *mi_heap_new_in_arena(mi_arena_id_t arena) {
     using Create = mi_heap_t *(*)(mi_arena_id_t);
     static Create mimalloc = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "mi_heap_new_in_arena"));
@@ -36,10 +38,12 @@ bool addBlock(const mi_heap_t *, const mi_heap_area_t *, void *block, size_t siz
     return true;
 }
 
+// The first record of a compiled expression's chain (its item's chain word).
 const OperationRecord *firstRecord(intptr_t expr) {
     return expr ? reinterpret_cast<const nx::Item *>(expr)->chain : nullptr;
 }
 
+// The record after r in its chain.
 const OperationRecord *nextRecord(const OperationRecord *r) {
     return reinterpret_cast<const OperationRecord *>(r->Next);
 }
@@ -58,6 +62,7 @@ const std::map<intptr_t, int> &slotsByAddress() {
 
 } // namespace
 
+// Walks the engine heap and adds up its used blocks.
 int64_t engineHeapBytes() {
     if (!engineHeap) return -1;
     int64_t sum = 0;
@@ -65,12 +70,14 @@ int64_t engineHeapBytes() {
     return sum;
 }
 
+// Counts the records up to the terminating one.
 int chainLength(intptr_t expr) {
     int n = 0;
     for (const OperationRecord *r = firstRecord(expr); r && r->Routine; r = nextRecord(r)) ++n;
     return n;
 }
 
+// The routine slots of a chain, for --check: shows conversions and callbacks.
 std::string chainRoutines(intptr_t expr) {
     const auto &slots = slotsByAddress();
     std::string out;
@@ -82,6 +89,7 @@ std::string chainRoutines(intptr_t expr) {
     return out;
 }
 
+// The heap a compiled expression keeps, and what its release leaves behind.
 HeapFigure measureHeap(std::string_view text) {
     NomixEngine &engine = NomixEngine::instance();
     HeapFigure figure;

@@ -51,6 +51,7 @@ int checkAll() {
     return plot.agree() ? status : 1;
 }
 
+// The heap figure of every expression, in table order.
 std::vector<HeapFigure> heapFigures() {
     std::vector<HeapFigure> heap;
     for (const Expression &e : expressions()) heap.push_back(measureHeap(e.nomix));
@@ -59,6 +60,7 @@ std::vector<HeapFigure> heapFigures() {
 
 } // namespace
 
+// The child mode and --check come before Google Benchmark reads the flags.
 int main(int argc, char **argv) {
     if (argc > 1 && argv[1] == kStartupChildFlag) return runStartupChild();
     if (takeFlag(argc, argv, "--check")) return checkAll();

@@ -20,19 +20,24 @@ std::string exactText(double value) {
     return text;
 }
 
+// The application's process-wide binding, through which everything is sent.
 nomix::Binding &engineBinding() { return nomix::binding(); }
 
 } // namespace
 
+// Phase 1 as the binding runs it before the first command.
 void defineLanguage() { engineBinding().EnsureLanguage(); }
 
+// Phase 2, the application's own definitions.
 void defineApplication() { nomix::DefineApplicationLanguage(engineBinding()); }
 
+// One engine per process: the language can only be built once.
 NomixEngine &NomixEngine::instance() {
     static NomixEngine engine;
     return engine;
 }
 
+// Both phases, then the constants and the variables bound by address.
 NomixEngine::NomixEngine() {
     defineLanguage();
     problems_ = nomix::languageProblems();
@@ -55,31 +60,38 @@ NomixEngine::NomixEngine() {
     bindVariable("x", &variables_->x);
 }
 
+// A Double constant with the exact value muparser gets.
 void NomixEngine::defineConstant(std::string_view name, double value) {
     engineBinding().Define("Const: " + std::string(name) + " = " + exactText(value));
     if (int32_t error = engineBinding().ErrorCode())
         problems_.push_back("constant " + std::string(name) + ": error " + std::to_string(error));
 }
 
+// A Double variable the engine reads in place at that address.
 void NomixEngine::bindVariable(std::string_view name, double *cell) {
     engineBinding().DefineVar(std::string(name) + " As Double", reinterpret_cast<intptr_t>(cell));
     if (int32_t error = engineBinding().ErrorCode())
         problems_.push_back("variable " + std::string(name) + ": error " + std::to_string(error));
 }
 
+// Compiles with the Double result type, which nxEvaluateDbl reads.
 intptr_t NomixEngine::parse(std::string_view text) const { return engineBinding().Parse(text, doubleType()); }
 
+// Releases a compiled expression; 0 (a failed parse) is ignored.
 void NomixEngine::release(intptr_t expr) const {
     if (expr) engineBinding().Release(expr);
 }
 
+// The error code and its message, for the check's report.
 std::string NomixEngine::lastError() const {
     int32_t code = engineBinding().ErrorCode();
     return "error " + std::to_string(code) + ": " + engineBinding().ErrorText(code);
 }
 
+// The handle kept from the Double type's definition.
 intptr_t NomixEngine::doubleType() const { return engineBinding().keptType(nomix::KeptType::Double); }
 
+// The address in a routine-table slot, 0 when empty.
 intptr_t NomixEngine::routineAddress(int slot) const { return engineBinding().RoutineAddress(slot); }
 
 } // namespace bench

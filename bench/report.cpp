@@ -3,16 +3,19 @@
 
 namespace bench {
 
+// The times of a figure; unknown (NaN) when it did not run.
 Figure Figures::time(const std::string &name) const {
     auto found = times.find(name);
     return found == times.end() ? Figure{} : found->second;
 }
 
+// A counter of a figure; unknown (NaN) when it did not run.
 Figure Figures::counter(const std::string &name, const std::string &counter) const {
     auto found = counters.find(name + ":" + counter);
     return found == counters.end() ? Figure{} : found->second;
 }
 
+// Prints as the console reporter does, and keeps the figures for the tables.
 void SummaryReporter::ReportRuns(const std::vector<Run> &runs) {
     ConsoleReporter::ReportRuns(runs);
     for (const Run &run : runs) keep(run);

@@ -37,6 +37,7 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
+// Header, alignment row and rows, each cell padded to its column.
 void Table::print(std::ostream &out) const {
     std::vector<size_t> width(columns_.size(), 3);
     for (size_t c = 0; c < columns_.size(); ++c) width[c] = std::max(width[c], columns_[c].first.size());
@@ -72,6 +73,7 @@ std::string fixed(double value, int decimals) {
     return text;
 }
 
+// The 1-based number an expression has in the tables.
 std::string indexText(size_t i) { return std::to_string(i + 1); }
 
 // The first "model name" line of /proc/cpuinfo.
@@ -85,6 +87,7 @@ std::string processorName() {
     return "unknown processor";
 }
 
+// The compiler this program was built with, as its version macro gives it.
 std::string compilerName() {
 #if defined(__clang__)
     return std::string("clang ") + __clang_version__;
@@ -95,6 +98,7 @@ std::string compilerName() {
 #endif
 }
 
+// Date, processor, system and compiler: a figure means little without them.
 void printMachine(std::ostream &out) {
     char date[32] = "unknown date";
     std::time_t now = std::time(nullptr);
@@ -122,6 +126,7 @@ std::string skipReason(const Figures &f, const std::string &kind, size_t i) {
     return "";
 }
 
+// The mean of ratios: a geometric mean, so that 2x slower and 2x faster cancel.
 struct GeometricMean {
     double logMin = 0, logMedian = 0;
     int count = 0;
@@ -136,6 +141,7 @@ struct GeometricMean {
     }
 };
 
+// Time per evaluation in both engines, with the ratios and their geometric mean.
 void printEvaluation(std::ostream &out, const Figures &f) {
     out << "### Evaluation, ns per evaluation\n\n";
     Table t({{"#", Align::Right}, {"expression (Nomix)", Align::Left}, {"Nomix min", Align::Right},
@@ -156,6 +162,7 @@ void printEvaluation(std::ostream &out, const Figures &f) {
     t.print(out);
 }
 
+// Compile time per expression, with its length in characters.
 void printCompilation(std::ostream &out, const Figures &f) {
     out << "### Compilation, µs from nx_Parse to release (muparser: SetExpr and the first Eval)\n\n";
     Table t({{"#", Align::Right}, {"chars", Align::Right}, {"Nomix min", Align::Right},
@@ -171,6 +178,7 @@ void printCompilation(std::ostream &out, const Figures &f) {
     t.print(out);
 }
 
+// The two start-up phases, their sum and the wall-clock time of both.
 void printStartup(std::ostream &out, const Figures &f) {
     out << "### Start-up, ms of processor time (a fresh process each time)\n\n";
     const std::string name(kStartupFigure);
@@ -186,6 +194,7 @@ void printStartup(std::ostream &out, const Figures &f) {
     t.print(out);
 }
 
+// The plot pass in both engines, in total and per point.
 void printPlot(std::ostream &out, const Figures &f) {
     out << "### Plot loop, " << kPlotPoints << " evaluations of y = " << kPlotExpression.nomix
         << " with x written in place\n\n";
@@ -199,6 +208,7 @@ void printPlot(std::ostream &out, const Figures &f) {
     t.print(out);
 }
 
+// The engine heap each compiled expression keeps, and what release leaves.
 void printHeap(std::ostream &out, const std::vector<HeapFigure> &heap) {
     out << "### Engine heap per compiled expression\n\n";
     Table t({{"#", Align::Right}, {"records", Align::Right}, {"blocks", Align::Right}, {"bytes", Align::Right},
@@ -224,8 +234,10 @@ size_t markedExpression(Marker marker) {
     return i;
 }
 
+// The "met" column.
 std::string verdict(bool met) { return met ? "yes" : "no"; }
 
+// The goals set for the optimisation, against the medians of this run.
 void printTargets(std::ostream &out, const Figures &f, const std::vector<HeapFigure> &heap) {
     out << "### Targets (medians)\n\n";
     Table t({{"target", Align::Left}, {"goal", Align::Right}, {"measured", Align::Right}, {"met", Align::Left}});
@@ -256,6 +268,7 @@ void printTargets(std::ostream &out, const Figures &f, const std::vector<HeapFig
 
 } // namespace
 
+// Targets first: they are what a reader looks for.
 void printSummary(std::ostream &out, const Figures &figures, const std::vector<HeapFigure> &heap) {
     out << "\n## Nomix against muparser\n\n"
         << "Processor time; min and median over the repetitions.\n\n";
