@@ -1,6 +1,8 @@
 // The definition language: placeholders, token patterns, data types, constants,
 // blocks, chained definitions, ranks, renaming and release.
 #include <map>
+#include <random>
+#include <set>
 
 #include "lang_fixture.h"
 
@@ -15,6 +17,7 @@ protected:
     Word named(std::string_view name, Word property) { return byName(name, property, 0, s.t()); }
     Word err() { return errorCode(s.t()); }
     std::string eval(std::string_view expr) { return evalStr(expr, s.t()); }
+    Word rule(std::string_view text) { return defineSyntax(text, 1, s.t()); }
 };
 
 // "#" takes the next placeholder in order; "#k" takes placeholder k and the next
@@ -367,6 +370,65 @@ TEST_F(Definitions, RenameAndRemoveByProperty4) {
     EXPECT_EQ(eval("rcHead"), " 3");
     call(nx_SetItemData, "", older, nx_SymbolName, 0, s.t());
     EXPECT_EQ(chain("rc", s.t()), std::vector<Word>{middle});
+}
+
+// The symbol table is sorted and searched by halves: every name of a large mixed
+// set, digits, underscores and any case, is found again.
+TEST_F(Definitions, ManyNamesAreAllFound) {
+    std::mt19937 rng(7);
+    const std::string chars = "abcXYZ_019";
+    std::vector<std::string> names;
+    std::set<std::string> folded;
+    while (names.size() < 300) {
+        std::string name(1, "abXY_"[rng() % 5]);
+        for (unsigned i = 0, len = 1 + rng() % 5; i < len; ++i) name += chars[rng() % chars.size()];
+        std::string lower = name;
+        for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (folded.insert(lower).second) names.push_back(name);
+    }
+    for (size_t i = 0; i < names.size(); ++i)
+        ASSERT_NE(def("Var: " + names[i] + " As Long = " + std::to_string(i)), 0) << names[i];
+    int wrong = 0;
+    for (size_t i = 0; i < names.size(); ++i) wrong += eval(names[i]) != " " + std::to_string(i);
+    EXPECT_EQ(wrong, 0);
+}
+
+// In a case-sensitive context names that differ only in case are different items.
+TEST_F(Definitions, CaseSensitiveNames) {
+    callNoText(nx_SetCaseSensitive, 1, 0, 0, s.t());
+    const std::vector<std::string> names = {"Abc", "abc", "ABC", "aBc"};
+    for (size_t i = 0; i < names.size(); ++i)
+        ASSERT_NE(def("Var: " + names[i] + " As Long = " + std::to_string(i + 1)), 0);
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(eval(names[i]), " " + std::to_string(i + 1)) << names[i];
+    EXPECT_EQ(eval("abC"), "Undefined identifier");
+    EXPECT_EQ(eval("Sin(0)"), " 0") << "the parent's names are still found";
+}
+
+// Released patterns, rules and chain members are gone; the rest stays linked.
+TEST_F(Definitions, ReleasedItemsLeaveTheirLists) {
+    Word pattern = def("Pattern:zq", 9);
+    EXPECT_EQ(call(nx_TokenKind, "zq", 0, 0, 0, s.t()), 9);
+    release(pattern, s.t());
+    EXPECT_EQ(call(nx_TokenKind, "zq", 0, 0, 0, s.t()), 1) << "the name pattern again";
+    Word r = rule("Trip({x}) ::= 3*{x}");
+    EXPECT_EQ(eval("Trip(2)"), " 6");
+    release(r, s.t());
+    EXPECT_EQ(eval("Trip(2)"), "Undefined identifier");
+    Word a = def("Var: mid As Long = 1"), b = def("Var: mid As Long = 2"), c = def("Var: mid As Long = 3");
+    release(b, s.t());
+    EXPECT_EQ(get(c, nx_NextItem), a);
+    release(c, s.t());
+    EXPECT_EQ(eval("mid"), " 1");
+    EXPECT_EQ(get(a, nx_Flags) & flag::ChainHead, flag::ChainHead);
+}
+
+// A part that a rule rewrites to nothing is no part at all.
+TEST_F(Definitions, PartsExpandedToNothing) {
+    ASSERT_NE(rule("Nothing {x} ::= "), 0);
+    EXPECT_NE(def("Variable ~~ Name: ne ~~ DataType: Long ~~ Nothing 5"), 0);
+    EXPECT_EQ(err(), 0);
+    EXPECT_EQ(def("Nothing 5"), 0);
+    EXPECT_EQ(err(), 0);
 }
 
 // Releasing what was defined gives back every block of the engine heap.
