@@ -73,7 +73,8 @@ TEST_F(Compiler, MalformedTexts) {
         {"(1+2", "Code block delimiter error"}, {"1+2)", "Code block delimiter error"},
         {"(1+2]", "Code block delimiter error"}, {"Sin(", "Code block delimiter error"},
         {"Sin(1+)", "Syntax error"},   {"noSuchName+1", "Undefined identifier"},
-        {"1+\xA7", "Unrecognized pattern"},
+        {"1+\xA7", "Unrecognized pattern"}, {"1 2", "Syntax error"}, {"(1)(2)", "Syntax error"},
+        {"()", "Syntax error"},        {"Sin(,)", "Syntax error"},
     }, s.t());
 }
 

@@ -115,6 +115,24 @@ TEST_F(Errors, HandlerThatRepairsMakesTheParseSucceed) {
     release(expr, s.t());
 }
 
+// A definition's value is parsed under the same protocol: the handler sees the value
+// text, and its repair lets the definition succeed.
+TEST_F(Errors, ValuesOfDefinitionsReportLikeParses) {
+    addHandler(&recordingHandler, s.t());
+    EXPECT_EQ(define("Var: hq As Long = 1 + nope", 0, 0, 0, s.t()), 0);
+    EXPECT_EQ(logA.calls, 1);
+    EXPECT_EQ(logA.expression, "1 + nope");
+    EXPECT_EQ(logA.symbol, "nope");
+    EXPECT_EQ(logA.location, 5);
+    EXPECT_EQ(err(), 3);
+    logA = HandlerLog{};
+    logA.repair = "Var: nope As Long = 4";
+    logA.verdicts = {1};
+    EXPECT_NE(define("Var: hq2 As Long = 1 + nope", 0, 0, 0, s.t()), 0);
+    EXPECT_EQ(err(), 0);
+    EXPECT_EQ(evalStr("hq2", s.t()), " 5");
+}
+
 // Verdict 1 without a repair stops at the same token again; verdict 0 then abandons.
 TEST_F(Errors, HandlerRetriesUntilItGivesUp) {
     addHandler(&recordingHandler, s.t());
