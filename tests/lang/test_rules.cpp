@@ -143,6 +143,18 @@ TEST_F(Rules, InfixShapedRules) {
     for (const Case &c : values) EXPECT_EQ(eval(c.input), c.expected) << c.input;
 }
 
+// A trailing parameter's capture ends before a closing bracket or a statement
+// separator of its own level, never inside a bracket group.
+TEST_F(Rules, CapturesEndAtTheEnclosingLevel) {
+    ASSERT_NE(rule("Neg {x} ::= (0-{x})"), 0);
+    const std::vector<Case> expansions = {
+        {"Neg 5; 2", "(0-5);2"}, {"(Neg 5) + 1", "((0-5))+1"}, {"Neg (1; 2)", "(0-(1;2))"},
+        {"Neg Max(1, 2); 3", "(0-IIf(1>2,1,2));3"},
+    };
+    for (const Case &c : expansions) EXPECT_EQ(squeezed(expand(c.input)), c.expected) << c.input;
+    EXPECT_EQ(eval("(Neg 5) + 1"), "-4");
+}
+
 // Braces in a replacement that name no parameter stay as written, their inner
 // references filled.
 TEST_F(Rules, BraceNamesThatAreNotParameters) {
