@@ -1,0 +1,76 @@
+// The engine booted with the shipped first-phase language, once per test
+// program, and the few calls the regression tests make through the public
+// command entry, as a host does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "nxeng296.h"
+#include "shell/bootscript.h"
+
+namespace regress {
+
+using Word = intptr_t;
+
+// One command; the text travels as an engine string.
+inline Word call(Word command, std::string_view text, Word m1 = 0, Word m2 = 0, Word rp = 0,
+                 Word t = 0) {
+    char *engineText = nxStrAlloc(text.data(), static_cast<uint32_t>(text.size()));
+    Word result = Nomix(command, engineText, m1, m2, rp, t);
+    nxStrFree(engineText);
+    return result;
+}
+
+// The text parked by a text-returning command, copied at once.
+inline std::string fetch(Word token) {
+    const char *s = token ? nxStrReturnB(token) : nullptr;
+    return s ? std::string(s, nxStrLen(s)) : std::string();
+}
+
+inline Word errorCode(Word t) { return Nomix(nx_GetError, nullptr, 0, 0, 0, t); }
+
+// The language of phase 1, sent once per process; true when it works.
+inline bool booted() {
+    static const bool ok = [] {
+        nxSetMessageCallback([](const char *, const char *) {});
+        auto file = nomix::findLanguageFile();
+        if (!file) return false;
+        static nomix::BootSender sender(&Nomix);
+        sender.sendAll(nomix::readBootScriptFile(*file).commands);
+        return fetch(call(nx_EvalStr, "1+2")) == " 3";
+    }();
+    return ok;
+}
+
+// A child engine thread, released with all it holds when the scope ends.
+class Scratch {
+public:
+    Scratch() : thread_(Nomix(nx_NewThread, nullptr, 0, 0, 0, 0)) {}
+    ~Scratch() {
+        if (thread_) Nomix(nx_ReleaseItem, nullptr, thread_, 0, 0, 0);
+    }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+    Word t() const { return thread_; }
+    // Defines in this thread; the item handle or 0.
+    Word define(std::string_view text) const { return call(nx_Define, text, 0, 0, 0, thread_); }
+    // Evaluates to text in this thread (command 6).
+    std::string eval(std::string_view text) const { return fetch(call(nx_EvalStr, text, 0, 0, 0, thread_)); }
+    Word error() const { return errorCode(thread_); }
+
+private:
+    Word thread_;
+};
+
+// Every test starts on a booted engine.
+class RegressTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(booted()) << "the first-phase language did not boot"; }
+};
+
+} // namespace regress
