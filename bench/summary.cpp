@@ -98,16 +98,18 @@ std::string compilerName() {
 #endif
 }
 
-// Date, processor, system and compiler: a figure means little without them.
+// Date, processor, system, load and compiler: a figure means little without them.
 void printMachine(std::ostream &out) {
     char date[32] = "unknown date";
     std::time_t now = std::time(nullptr);
     std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&now));
     utsname system{};
     uname(&system);
+    const std::vector<double> &load = benchmark::CPUInfo::Get().load_avg;
     out << "- date: " << date << "\n"
         << "- machine: " << processorName() << ", " << std::thread::hardware_concurrency() << " CPUs, "
-        << system.sysname << ' ' << system.release << "\n"
+        << system.sysname << ' ' << system.release << ", load average " << fixed(load.empty() ? NAN : load[0], 2)
+        << " when the run started\n"
         << "- compiler: " << compilerName() << ", " << NOMIX_BENCH_BUILD << "\n\n";
 }
 
