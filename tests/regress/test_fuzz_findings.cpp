@@ -54,3 +54,27 @@ TEST_F(FuzzFindings, DISABLED_EmbeddedItemHandlesAreChecked) {
         EXPECT_NE(s.error(), 0);
     }
 }
+
+// fuzz_expr (timeout): the language's Max and Min rules copy each argument
+// into both branches of an IIf, and the rule for more arguments nests another
+// Max inside, so the expanded text doubles with every argument: Max of 14
+// numbers takes seconds, of 25 hours (until the 4 MiB text limit, which each
+// step rescans). Sound: time linear in the arguments, or an error at once.
+TEST_F(FuzzFindings, DISABLED_MaxOfManyArgumentsEndsQuickly) {
+    std::string args;
+    for (int i = 1; i <= 25; ++i) args += (i > 1 ? ", " : "") + std::to_string(i);
+    Scratch s;
+    std::string max = s.eval("Max(" + args + ")");
+    EXPECT_TRUE(max == " 25" || s.error() != 0) << max;
+    std::string min = s.eval("Min(" + args + ")");
+    EXPECT_TRUE(min == " 1" || s.error() != 0) << min;
+}
+
+// fuzz_define (timeout): expanding one definition part of 45 bytes tries rule
+// captures at every split point, recursively, with no bound: exponential time
+// (over 10 s under ASan). Sound: a bound on capture attempts, then error 2.
+TEST_F(FuzzFindings, DISABLED_RuleMatchingOfAShortPartEndsQuickly) {
+    Scratch s;
+    s.define("Func:Var:Precedence( A fs lo:V)Op:  End2gA {");
+    EXPECT_NE(s.error(), 0);
+}
