@@ -2,7 +2,8 @@
 # Installs the Debian packages Nomix needs, when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libffi-dev libmimalloc-dev libgtest-dev
-          libbenchmark-dev libmuparser-dev qt6-base-dev qt6-svg-dev libreadline-dev)
+          libbenchmark-dev libmuparser-dev qt6-base-dev qt6-svg-dev libreadline-dev
+          clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
