@@ -6,10 +6,12 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <csignal>
 #include <unistd.h>
 #include <vector>
 
 #include "cli/clihost.h"
+#include "nxeng296.h"
 #include "shell/binding.h"
 #include "shell/bootstrap.h"
 #include "shell/calculator.h"
@@ -89,7 +91,19 @@ void applyOptions(const Options &o, nomix::Application &app) {
 }
 
 // One line as one calculation (a CR of a CR LF file is dropped).
+// Ctrl+C asks the running calculation to stop (endless loops, deep recursion,
+// runaway rules end with an error); the next line starts afresh.
+extern "C" void stopCalculation(int) { nxRequestStop(1); }
+
+void catchInterrupt() {
+    struct sigaction action = {};
+    action.sa_handler = &stopCalculation;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
 void calculate(nomix::Calculator &calc, std::string line) {
+    nxRequestStop(0);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     calc.setInput(line);
     calc.calculate();
@@ -133,6 +147,7 @@ int main(int argc, char **argv) {
     for (const std::string &problem : report.problems) std::cerr << "nomixcli: " << problem << '\n';
     if (!nomix::languageProblems().empty()) return 1;
     applyOptions(*options, app);
+    catchInterrupt();
     app.calculator().onLineAppended([](const std::string &line) {
         if (!line.empty()) std::cout << line << '\n' << std::flush;
     });

@@ -10,29 +10,8 @@
 #include "shell/programdir.h"
 #include "shell/script.h"
 
-#if __has_include("shell/natives.h")
 #include "shell/natives.h"
-#define NOMIX_HAS_NUMERIC_NATIVES 1
-// Weak references: a native whose definition is not built yet stays unregistered
-// instead of breaking the link.
-namespace nomix {
-#define NOMIX_WEAK(name) void name(OperationRecord *) __attribute__((weak));
-NOMIX_WEAK(nativeSolve) NOMIX_WEAK(nativeInteg) NOMIX_WEAK(nativeSum) NOMIX_WEAK(nativeDateAdd)
-NOMIX_WEAK(nativeDateDiff) NOMIX_WEAK(nativeFormatNumber) NOMIX_WEAK(nativeFormatText)
-NOMIX_WEAK(nativeDate) NOMIX_WEAK(nativeNow) NOMIX_WEAK(nativeTime) NOMIX_WEAK(nativeTimer)
-NOMIX_WEAK(nativeVal) NOMIX_WEAK(nativeStr) NOMIX_WEAK(nativeMsgBox) NOMIX_WEAK(nativeInputBox)
-#undef NOMIX_WEAK
-} // namespace nomix
-#endif
-#if __has_include("shell/settings.h")
 #include "shell/settings.h"
-#define NOMIX_HAS_SETTINGS 1
-namespace nomix {
-// Weak until the settings reader is built: without it the defaults stay.
-SettingsLoad loadSettings(const std::filesystem::path &file, Settings &settings,
-                          const SettingsEngine &engine) __attribute__((weak));
-} // namespace nomix
-#endif
 
 namespace nomix {
 
@@ -107,7 +86,6 @@ void defineNativeAt(Binding &b, std::string_view def, intptr_t address) {
 
 // Step 6: date, text and dialog natives, when the numeric natives are built in.
 void defineDateAndDialogNatives(Binding &b) {
-#ifdef NOMIX_HAS_NUMERIC_NATIVES
     defineNativeAt(b, "Native: DateAdd(interval As String, number, date As String) As String", addressOf(&nativeDateAdd));
     defineNativeAt(b, "Native: DateDiff(interval As String, date1 As String, date2 As String, "
                    "firstdayofweek=1, firstweekofyear=1)", addressOf(&nativeDateDiff));
@@ -124,9 +102,6 @@ void defineDateAndDialogNatives(Binding &b) {
     b.DefineNative("MsgBox(Prompt, Buttons=0, Title As String='Nomix') = MsgBox(Str(Prompt), Buttons, Title)");
     defineNativeAt(b, "Native: InputBox(Prompt As String, Title As String='Nomix Input', Default As String='') As String",
                    addressOf(&nativeInputBox));
-#else
-    (void)b;
-#endif
 }
 
 // Step 7: stacks and tables, bound to engine routines.
@@ -194,21 +169,14 @@ void defineExpandDefAndTables(Binding &b) {
 
 // Step 22: solve, integrate and sum.
 void defineNumericNatives(Binding &b) {
-#ifdef NOMIX_HAS_NUMERIC_NATIVES
     defineNativeAt(b, "Native: Integ_(ByExpr Expr, a, b, ByHandle Var, Precision)", addressOf(&nativeInteg));
     defineNativeAt(b, "Native: Solve_(ByExpr Expr, a, b, ByHandle Var)", addressOf(&nativeSolve));
     defineNativeAt(b, "Native: Sum_(ByExpr Expr, Start, Finish, Step, ByHandle Var)", addressOf(&nativeSum));
-#else
-    (void)b;
-#endif
 }
 
 // The settings file "nomix.def": the calculator's options, the angle unit and
 // the answer variable's name.
 void readSettingsFile(Application &app) {
-#ifdef NOMIX_HAS_SETTINGS
-    using Loader = SettingsLoad (*)(const std::filesystem::path &, Settings &, const SettingsEngine &);
-    if (static_cast<Loader>(&loadSettings) == nullptr) return;
     Settings settings;
     SettingsEngine engine;
     engine.evalDbl = [&app](std::string_view text) { return app.binding().EvalDbl(text); };
@@ -226,9 +194,6 @@ void readSettingsFile(Application &app) {
     c.upperBound = settings.eqTo;
     c.variable = settings.independentVariable;
     renameAnswerVariable(app.binding(), settings.lastVariable);
-#else
-    (void)app;
-#endif
 }
 
 } // namespace
@@ -304,7 +269,11 @@ void DefineApplicationLanguage(Binding &b) {
     static bool defined = false;
     if (defined) return;
     defined = true;
-    defineOperatorsAndScreen(b);
+    defineOperatorsAndScreen(b);  // its first definition runs phase 1
+    // Messages of the errors that end runaway input instead of crashing.
+    b.SetErrorMessage(nx_ErrTooDeep, "Nesting too deep");
+    b.SetErrorMessage(nx_ErrRunaway, "Runaway rule expansion");
+    b.SetErrorMessage(nx_ErrStopped, "Stopped");
     defineScriptNatives(b);
     defineDateAndDialogNatives(b);
     defineStackAndTableFunctions(b);

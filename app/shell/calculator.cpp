@@ -9,10 +9,7 @@
 #include "shell/format.h"
 #include "shell/script.h"
 
-#if __has_include("shell/natives.h")
 #include "shell/natives.h"
-#define NOMIX_HAS_SOLUTIONS 1
-#endif
 
 namespace nomix {
 
@@ -144,7 +141,6 @@ std::vector<std::string> Calculator::numberLines(double value, const std::string
 // The solver's roots after a "Solve " line with two or more of them, repeats
 // of the previous root left out; the list is emptied afterwards.
 bool Calculator::listSolutions(const std::string &input) {
-#ifdef NOMIX_HAS_SOLUTIONS
     SolveSolutions &s = solveSolutions();
     if (upper(input).rfind("SOLVE ", 0) != 0 || s.count < 2) return false;
     int count = std::min(s.count, SolveSolutions::kMaxRoots);
@@ -153,10 +149,6 @@ bool Calculator::listSolutions(const std::string &input) {
             append(decimalText(s.values[static_cast<size_t>(i)]));
     s.clear();
     return true;
-#else
-    (void)input;
-    return false;
-#endif
 }
 
 // Step 7: parse, define on assignment, evaluate, and show the answer as text or
