@@ -52,19 +52,40 @@ template <class F> void forEachLocal(Item *function, F f) {
 
 size_t declaredParams(Item *function) { return static_cast<size_t>(function->count); }
 
-// Pops the locals and parameters of a call on every way out, faults included.
+// The intermediate cells of a body that hold plain values. A call of the body
+// from inside itself would overwrite the outer call's intermediates, so they
+// are saved around such a call.
+// The call's own result cell, which may be one of them, receives the result
+// and is left out.
+template <class F> void forEachIntermediate(Item *body, Item *out, F f) {
+    auto *data = body ? static_cast<ExprData *>(body->extra) : nullptr;
+    if (!data) return;
+    for (Item *i : data->owned)
+        if (i != out && i->role != ItemRole::Expression && i->has(flag::OwnsValue) && !i->has(flag::Constant) &&
+            i->address && i->size > 0 && valueOwnsNothing(i->dataType))
+            f(i);
+}
+
+// Pops what a call saved, on every way out, faults included: intermediates
+// (when the body was re-entered), locals, then the parameters.
 struct CallFrame {
     Item *function;
+    Item *body;
+    Item *out;
     ThreadContext *stackOwner;
-    bool locals;
+    bool reentered;
     ~CallFrame() {
         Vec<intptr_t> &stack = stackOwner->valueStack;
-        if (locals) {
-            std::vector<Item *> list;
-            forEachLocal(function, [&](Item *i) { list.push_back(i); });
-            for (auto it = list.rbegin(); it != list.rend(); ++it) popWords(stack, *it);
-            stackOwner->callDepth--;
+        std::vector<Item *> saved;
+        if (reentered) {
+            forEachIntermediate(body, out, [&](Item *i) { saved.push_back(i); });
+            for (auto it = saved.rbegin(); it != saved.rend(); ++it) popWords(stack, *it);
+            saved.clear();
         }
+        forEachLocal(function, [&](Item *i) { saved.push_back(i); });
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) popWords(stack, *it);
+        stackOwner->callDepth--;
+        function->activeCalls--;
         popParameters(function, stackOwner);
     }
 };
@@ -138,16 +159,24 @@ void bodyRunner(OperationRecord *r) {
     auto *function = reinterpret_cast<Item *>(r->Arg1);
     auto *body = reinterpret_cast<Item *>(function->address);
     ThreadContext *owner = function->context;
-    if (owner->callDepth >= kMaxCallDepth) {
+    if (owner->callDepth == 0) owner->abandoning = false;  // an outermost call starts afresh
+    if (owner->abandoning || owner->callDepth >= kMaxCallDepth || stopRequested()) {
+        // Past a limit every call of the evaluation returns at once, so that a
+        // body calling itself twice unwinds in linear time.
         popParameters(function, owner);
-        raiseError(owner, nx_ErrTooDeep, reinterpret_cast<intptr_t>(r));
+        if (!owner->abandoning)
+            raiseError(owner, stopRequested() ? nx_ErrStopped : nx_ErrTooDeep, reinterpret_cast<intptr_t>(r));
+        owner->abandoning = true;
         return;
     }
     owner->callDepth++;
+    bool reentered = function->activeCalls > 0;
+    function->activeCalls++;
     forEachLocal(function, [&](Item *i) { pushWords(owner->valueStack, i); });
-    CallFrame frame{function, owner, true};
-    if (body && body->chain) currentRunner()(body->chain);
     auto *out = reinterpret_cast<Item *>(r->Arg2);
+    if (reentered) forEachIntermediate(body, out, [&](Item *i) { pushWords(owner->valueStack, i); });
+    CallFrame frame{function, body, out, owner, reentered};
+    if (body && body->chain) currentRunner()(body->chain);
     if (out && body && body->address) copyValue(body, out);
 }
 
@@ -161,7 +190,7 @@ void fixAddressRoutine(OperationRecord *r) {
 void loadValueRoutine(OperationRecord *r) {
     auto *from = reinterpret_cast<Item *>(r->Arg1);
     auto *to = reinterpret_cast<Item *>(r->Arg2);
-    if (from->address) copyValue(from, to);
+    if (from->address) copyValue(from, to);  // plain values copy without allocating
 }
 
 // Calls a plain C function by address with its parameters' current values.

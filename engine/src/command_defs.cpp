@@ -13,7 +13,7 @@ void releaseCommand(Call &c) {
     Item *item = nullptr;
     if (!c.textArg.empty())
         item = lookupName(c.ctx, c.textArg);
-    else if (heapContains(reinterpret_cast<void *>(c.misc1)))
+    else if (isLiveItem(reinterpret_cast<void *>(c.misc1)))
         item = reinterpret_cast<Item *>(c.misc1);
     if (!item) {
         c.ctx->errorCode = 3;

@@ -13,7 +13,7 @@ namespace nx {
 namespace {
 
 Item *exprArg(intptr_t word) {
-    if (!heapContains(reinterpret_cast<void *>(word))) return nullptr;
+    if (!isLiveItem(reinterpret_cast<void *>(word))) return nullptr;
     Item *e = reinterpret_cast<Item *>(word);
     return e->role == ItemRole::Expression ? e : nullptr;
 }

@@ -81,7 +81,7 @@ bool setProperty(Call &c, Item *item, intptr_t property) {
 intptr_t getItemData(Call &c) {
     intptr_t property = c.misc2;
     Item *item = !c.textArg.empty() ? lookupName(c.ctx, c.textArg)
-                                    : (heapContains(reinterpret_cast<void *>(c.misc1))
+                                    : (isLiveItem(reinterpret_cast<void *>(c.misc1))
                                            ? reinterpret_cast<Item *>(c.misc1) : nullptr);
     if (!item) {
         if (property != 13) c.ctx->errorCode = 3;
@@ -106,7 +106,7 @@ intptr_t getItemData(Call &c) {
 
 // Code 98: by handle, or by name when the handle is 0.
 intptr_t setItemData(Call &c) {
-    Item *item = c.misc1 ? (heapContains(reinterpret_cast<void *>(c.misc1)) ? reinterpret_cast<Item *>(c.misc1) : nullptr)
+    Item *item = c.misc1 ? (isLiveItem(reinterpret_cast<void *>(c.misc1)) ? reinterpret_cast<Item *>(c.misc1) : nullptr)
                          : lookupName(c.ctx, c.textArg);
     if (!item) {
         c.ctx->errorCode = 3;
@@ -117,7 +117,7 @@ intptr_t setItemData(Call &c) {
 }
 
 Item *itemArg(intptr_t word) {
-    return heapContains(reinterpret_cast<void *>(word)) ? reinterpret_cast<Item *>(word) : nullptr;
+    return isLiveItem(reinterpret_cast<void *>(word)) ? reinterpret_cast<Item *>(word) : nullptr;
 }
 
 } // namespace

@@ -54,6 +54,8 @@ private:
     Step closer(const Token &t);
     Step separator(const Token &t);
     Step statement(const Token &t);
+    bool onlySeparatorsFollow();
+    size_t skipBlanks(size_t p);
     Step member(const Token &t);
     Step marker(const Token &t);
     Step evalInPlace(const Token &t);
@@ -272,10 +274,32 @@ Parser::Step Parser::statement(const Token &t) {
     Entry *bracket = nullptr;
     if (!reduceToBracket(bracket)) return fail(ctx_->errorCode ? ctx_->errorCode : 2, t.start, t.text, t.pattern);
     if (bracket) return fail(10, t.start, t.text, t.pattern);
+    if (onlySeparatorsFollow()) return Step::Next;  // separators at the very end are ignored
     for (Operand &o : operands_) preamble_.append(o.code);
     operands_.clear();
     state_ = State::Start;
     return Step::Next;
+}
+
+// The first position at or after p that is not white space.
+size_t Parser::skipBlanks(size_t p) {
+    while (p < buf_.size()) {
+        Token t;
+        size_t q = p;
+        if (!nextToken(ctx_, buf_, q, TokenMode::WithSpace, t) || t.embedded || !isKind(t.pattern, TokenKind::Space))
+            break;
+        p = q;
+    }
+    return p;
+}
+
+// True when nothing but statement separators is left of the text.
+bool Parser::onlySeparatorsFollow() {
+    size_t p = pos_;
+    Token t;
+    while (nextToken(ctx_, buf_, p, TokenMode::Normal, t))
+        if (t.embedded || !isKind(t.pattern, TokenKind::Statement)) return false;
+    return p >= buf_.size();
 }
 
 // Member access: a record variable, then names of its type's fields.
@@ -395,6 +419,10 @@ Parser::Step Parser::word(const Token &t) {
         isFunction = isFunction || (i->has(flag::ArgList) && !i->has(flag::Operator));
         isValue = isValue || i->has(flag::Variable);
     }
+    bool afterOperand = state_ == State::Operand || state_ == State::Postfix;
+    if (isOperator && afterOperand &&
+        (!operatorCandidates(ctx_, name, flag::Infix).empty() || !operatorCandidates(ctx_, name, flag::Postfix).empty()))
+        return operatorToken(t, name);
     if (isFunction && (!isValue || [&] {
             size_t peek = pos_;
             Token next;
@@ -418,7 +446,10 @@ Parser::Step Parser::token() {
     bool noMatch = false;
     size_t at = pos_;
     if (!nextToken(ctx_, buf_, pos_, TokenMode::Normal, t, nullptr, &noMatch)) {
-        if (noMatch) return fail(5, at, buf_.substr(at, 1));
+        if (noMatch) {
+            at = skipBlanks(at);  // the report points at the character, not the blank before it
+            return fail(5, at, buf_.substr(at, 1));
+        }
         pos_ = buf_.size();
         return Step::Next;
     }

@@ -38,7 +38,7 @@ ThreadContext *defaultContext() { return engine().defaultContext; }
 // Resolves the context of a command: the second word of the record t points to
 // (a thread record, or any item), else the default context.
 ThreadContext *resolveContext(intptr_t t) {
-    if (t && heapContains(reinterpret_cast<void *>(t))) {
+    if (t && isLiveItem(reinterpret_cast<void *>(t))) {
         ThreadContext *c = reinterpret_cast<Item *>(t)->context;
         if (c && heapContains(c)) return c;
     }
@@ -46,7 +46,7 @@ ThreadContext *resolveContext(intptr_t t) {
 }
 
 bool isThreadRecord(intptr_t word) {
-    if (!word || !heapContains(reinterpret_cast<void *>(word))) return false;
+    if (!word || !isLiveItem(reinterpret_cast<void *>(word))) return false;
     return (static_cast<uint32_t>(reinterpret_cast<Item *>(word)->flags) & flag::Thread) != 0;
 }
 

@@ -42,6 +42,7 @@ struct ThreadContext {
     Vec<intptr_t> valueStack;        // saved parameter and local words during calls
     int32_t expandDepth = 0;         // recursion guard for rule expansion
     int32_t callDepth = 0;           // recursion guard for user functions
+    bool abandoning = false;         // a limit ended the evaluation: calls return at once
 };
 
 // The context a command works on: t's, else the default context.

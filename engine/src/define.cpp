@@ -228,6 +228,10 @@ bool PendingBlock::keyword(Keyword k, std::string_view value, std::string &rest)
         return conversion(k, value, rest);
     case Keyword::Count:
         if (!number(value, n)) return false;
+        if (n < 0 || n > kMaxCount) {  // more elements than the engine heap could ever hold
+            defCtx->errorCode = 24;
+            return false;
+        }
         item->count = static_cast<int32_t>(n);
         return true;
     case Keyword::DataType: {

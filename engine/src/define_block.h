@@ -51,6 +51,7 @@ struct PendingBlock {
     std::string body, valueText, opening, closing, syntaxText, nextDef;
 
     static constexpr int kMaxRewrites = 1000;
+    static constexpr intptr_t kMaxCount = 100000000;  // array elements
 
     Stop process(std::string &rest);
     bool keyword(Keyword k, std::string_view value, std::string &rest);

@@ -168,6 +168,17 @@ Item *bodyLine(ThreadContext *ctx, std::string_view text) {
     return b->item;
 }
 
+// Open blocks outlive the call that began them, so every block lives in the
+// engine heap and is freed the same way whether it ends here or at `end`.
+// A block dropped before its item was finished takes the item with it.
+struct BlockDeleter {
+    void operator()(PendingBlock *b) const {
+        if (b->item && !b->modifying) releaseItem(b->item);
+        heapDelete(b);
+    }
+};
+using BlockPtr = std::unique_ptr<PendingBlock, BlockDeleter>;
+
 } // namespace
 
 long double evaluateExpression(Item *expr) {
@@ -192,14 +203,27 @@ long double evaluateExpression(Item *expr) {
 
 void discardPending(ThreadContext *ctx) { abandonBlocks(ctx); }
 
-// nx_Define: parts go to the innermost open block, or to a new item.
+Item *defineParts(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2, intptr_t p3);
+
+// nx_Define: parts go to the innermost open block, or to a new item. When the
+// engine heap runs out midway, what was begun is dropped and error 24 is set.
 Item *define(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2, intptr_t p3) {
+    try {
+        return defineParts(ctx, text, p1, p2, p3);
+    } catch (const std::bad_alloc &) {
+        abandonBlocks(ctx);
+        ctx->errorCode = 24;
+        return nullptr;
+    }
+}
+
+Item *defineParts(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2, intptr_t p3) {
     ctx->errorCode = 0;
     if (ctx->pendingBlock && ctx->pendingBlock->collectingBody) return bodyLine(ctx, text);
     PendingBlock *b = ctx->pendingBlock;
-    std::unique_ptr<PendingBlock> fresh;
+    BlockPtr fresh;
     if (!b) {
-        fresh = std::make_unique<PendingBlock>(ctx, newItem(ctx), p1, p2, p3);
+        fresh.reset(heapNew<PendingBlock>(ctx, newItem(ctx), p1, p2, p3));
         b = fresh.get();
     }
     std::string rest(text);
@@ -207,11 +231,7 @@ Item *define(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2
         PendingBlock::Stop stop = b->process(rest);
         if (stop == PendingBlock::Stop::Failed) {
             int32_t code = ctx->errorCode ? ctx->errorCode : (b->defCtx->errorCode ? b->defCtx->errorCode : 2);
-            if (fresh) {
-                if (b->item && !b->modifying) releaseItem(b->item);
-            } else {
-                abandonBlocks(ctx);
-            }
+            if (!fresh) abandonBlocks(ctx);
             ctx->errorCode = code;
             return nullptr;
         }
@@ -235,7 +255,6 @@ Item *define(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2
         }
         if (stop == PendingBlock::Stop::End) {
             if (!b->open) {
-                if (fresh && b->item && !b->modifying) releaseItem(b->item);
                 ctx->errorCode = 24;
                 return nullptr;
             }
@@ -256,7 +275,7 @@ Item *define(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2
                 continue;
             }
             if (trimmed(rest).empty()) return done;
-            fresh = std::make_unique<PendingBlock>(ctx, newItem(ctx), 0, 0, 0);
+            fresh.reset(heapNew<PendingBlock>(ctx, newItem(ctx), 0, 0, 0));
             b = fresh.get();
             continue;
         }

@@ -353,7 +353,7 @@ bool emitCall(Emitter &em, Item *callee, std::vector<Operand> &args, Operand &re
             // The call computes an address: the operand is the value of the
             // named type there, its address written into a view at run time.
             auto *t = reinterpret_cast<Item *>(valueType);
-            if (!t || !heapContains(t) || !t->isDataType()) {
+            if (!t || !isLiveItem(t) || !t->isDataType()) {
                 em.ctx()->errorCode = 24;
                 return false;
             }

@@ -154,3 +154,9 @@ namespace nx {
 // returns its value as Extended when its type is numeric (0 otherwise).
 long double evaluateExpression(Item *expr);
 } // namespace nx
+
+namespace nx {
+// True for types whose cells hold their whole value, so that a copy is a copy of
+// the bytes (types.cpp).
+bool valueOwnsNothing(const Item *type);
+} // namespace nx

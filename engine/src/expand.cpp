@@ -11,12 +11,26 @@ namespace {
 
 constexpr size_t kMaxSteps = 100000;      // rule applications in one expansion
 constexpr size_t kMaxLength = 1u << 22;   // bytes of expanded text
+constexpr size_t kMaxReads = 4000000;     // tokens read in one expansion: bounds the work of
+                                          // rules that grow their own text, whose every
+                                          // step reads the growing text again
 constexpr int kMaxDepth = 64;             // nested expansions (~Eval, ~Expand)
 constexpr int32_t kRunawayError = nx_ErrRunaway;
 
 uint32_t kindOf(const Token &t) { return t.pattern ? t.pattern->kind() : 0; }
 
 class Expander {
+    // Every token the expander reads goes through here, so that runaway rules
+    // (and a host's stop request) end the expansion with an error.
+    bool read(size_t &pos, Token &t, bool *noMatch = nullptr) {
+        if (++reads_ > kMaxReads || ((reads_ & 0xFFF) == 0 && stopRequested())) {
+            if (!ctx_->errorCode) ctx_->errorCode = reads_ > kMaxReads ? kRunawayError : nx_ErrStopped;
+            pos = buf_.size();
+            return false;
+        }
+        return nextToken(ctx_, buf_, pos, TokenMode::WithSpace, t, nullptr, noMatch);
+    }
+
 public:
     explicit Expander(ThreadContext *ctx) : ctx_(ctx), cs_(ctx->caseSensitive != 0) {}
 
@@ -31,7 +45,7 @@ public:
             Token tok;
             size_t q = p;
             bool noMatch = false;
-            if (!nextToken(ctx_, buf_, q, TokenMode::WithSpace, tok, nullptr, &noMatch)) {
+            if (!read(q, tok, &noMatch)) {
                 if (!noMatch) break;
                 ++p;  // a character no pattern reads is copied as it stands
                 continue;
@@ -82,7 +96,7 @@ private:
         while (pos < buf_.size()) {
             Token t;
             size_t q = pos;
-            if (!nextToken(ctx_, buf_, q, TokenMode::WithSpace, t) ||
+            if (!read(q, t) ||
                 kindOf(t) != static_cast<uint32_t>(TokenKind::Space) || t.embedded)
                 break;
             pos = q;
@@ -173,7 +187,7 @@ private:
         for (int attempt = 0; attempt < (rewrite ? 2 : 1); ++attempt) {
             size_t q = start;
             Token t;
-            if (!nextToken(ctx_, buf_, q, TokenMode::WithSpace, t) || t.embedded) return false;
+            if (!read(q, t) || t.embedded) return false;
             if (equalNames(t.text, el.text, cs_)) {
                 pos = q;
                 return true;
@@ -186,7 +200,14 @@ private:
     // Applies a rule headed by the token at start, unless it is infix-shaped
     // (its left operand lies before the literal being matched).
     bool rewritesFirst(size_t start, size_t end, const Token &t) {
-        if (++steps_ > kMaxSteps * 4) return false;
+        // One level only: a rule tried here does not rewrite further ahead, so
+        // matching stays linear in the text.
+        if (rewriting_ || ++steps_ > kMaxSteps * 4) return false;
+        struct Flag {
+            bool &f;
+            explicit Flag(bool &x) : f(x) { f = true; }
+            ~Flag() { f = false; }
+        } guard(rewriting_);
         for (Item *rule : rulesFor(t)) {
             if (static_cast<RuleData *>(rule->extra)->infix) continue;
             Match m;
@@ -231,7 +252,7 @@ private:
             Token t;
             size_t r = q;
             bool noMatch = false;
-            if (!nextToken(ctx_, buf_, r, TokenMode::WithSpace, t, nullptr, &noMatch)) {
+            if (!read(r, t, &noMatch)) {
                 if (!noMatch) break;
                 r = q + 1;
             } else if (!t.embedded) {
@@ -284,7 +305,7 @@ private:
         while (q < p) {
             Token t;
             size_t r = q;
-            if (!nextToken(ctx_, buf_, r, TokenMode::WithSpace, t) || r > p) break;
+            if (!read(r, t) || r > p) break;
             uint32_t k = kindOf(t);
             if (t.embedded) {
             } else if (k == static_cast<uint32_t>(TokenKind::Open)) {
@@ -313,6 +334,8 @@ private:
     bool cs_;
     std::string buf_;
     size_t steps_ = 0;
+    size_t reads_ = 0;
+    bool rewriting_ = false;
 };
 
 } // namespace

@@ -18,7 +18,8 @@ void loadControlWord(uint16_t word) {
         __asm__ volatile("fnstcw %0" : "=m"(x87));
         __asm__ volatile("stmxcsr %0" : "=m"(sse));
         uint32_t want = (uint32_t(word) & 0x3Fu) << 7 | ((uint32_t(word) >> 10) & 3u) << 13;
-        if (x87 == word && (sse & ((0x3Fu << 7) | (3u << 13))) == want) return;
+        // Bit 6 of the x87 word is reserved and reads back as 1.
+        if ((x87 & ~0x40u) == (word & ~0x40u) && (sse & ((0x3Fu << 7) | (3u << 13))) == want) return;
     }
     __asm__ volatile("fclex\n\tfldcw %0" : : "m"(word));
     uint32_t mxcsr;

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sys/mman.h>
 
+#include "item.h"
 #include "nxeng296.h"
 
 #if defined(NOMIX_SANITIZE) || defined(__SANITIZE_ADDRESS__)
@@ -147,6 +148,16 @@ void heapFree(void *block) {
 bool heapContains(const void *p) {
     uintptr_t a = reinterpret_cast<uintptr_t>(p);
     return a >= regionStart && a < regionEnd;
+}
+
+bool isLiveItem(const void *p) {
+    if (!heapContains(p) || reinterpret_cast<uintptr_t>(p) % alignof(Item) != 0) return false;
+    const void *magic = &static_cast<const Item *>(p)->magic;
+    if (!heapContains(static_cast<const char *>(magic) + sizeof(uint32_t) - 1)) return false;
+#ifdef NX_REDZONES
+    if (__asan_region_is_poisoned(const_cast<void *>(p), sizeof(Item))) return false;
+#endif
+    return static_cast<const Item *>(p)->magic == Item::kItemMagic;
 }
 
 int64_t heapLiveBlocks() { return liveBlocks.load(std::memory_order_relaxed); }

@@ -89,6 +89,14 @@ struct Item {
     bool overhead = false;             // needs run-time argument handling
     void *extra = nullptr;             // role-specific data (compiled expression state, rule data)
     intptr_t userValue = 0;            // property 15 of the item-data commands
+    int32_t activeCalls = 0;           // a function's calls in progress (recursion)
+    uint32_t magic = kItemMagic;       // tells a live item from any other memory
+
+    static constexpr uint32_t kItemMagic = 0x4D455449;
+    Item() = default;
+    Item(const Item &) = delete;
+    Item &operator=(const Item &) = delete;
+    ~Item() { magic = 0; }
 
     uint32_t kind() const { return static_cast<uint32_t>(flags) & flag::KindMask; }
     bool has(uint32_t f) const { return (static_cast<uint32_t>(flags) & f) == f; }
@@ -108,6 +116,10 @@ struct ItemList {
     uint32_t capacity = 0;
     uint32_t count = 0;
 };
+
+// True when p is the address of a live item: a handle the language passes in as
+// a plain number is checked before the engine follows it.
+bool isLiveItem(const void *p);
 
 ItemList *listNew(uint32_t capacity, intptr_t owner);
 void listInsert(ItemList *list, uint32_t position, intptr_t value);  // 1-based; count+1 appends

@@ -327,9 +327,39 @@ bool scan(const CompiledPattern *pattern, std::string_view text, size_t start, b
 void PatternDeleter::operator()(CompiledPattern *pattern) const { heapDelete(pattern); }
 
 // Compiles pattern text; nullptr only when it nests too deeply or memory runs out.
+namespace {
+
+// Adds the characters a sequence of elements can begin with; true when the
+// whole sequence can match empty text.
+bool addFirstChars(const Vec<PatternElement> &elements, std::bitset<256> &first);
+
+// The first characters of a pattern's alternatives; true when one can be empty.
+bool firstCharsOf(const CompiledPattern &p, std::bitset<256> &first) {
+    bool empty = false;
+    for (const PatternAlternative &a : p.alternatives) empty = addFirstChars(a.elements, first) || empty;
+    return empty || p.alternatives.empty();
+}
+
+bool addFirstChars(const Vec<PatternElement> &elements, std::bitset<256> &first) {
+    for (const PatternElement &e : elements) {
+        bool elementEmpty = e.minRepeat == 0;
+        switch (e.kind) {
+        case ElementKind::Set: first |= e.members; break;
+        case ElementKind::Group: elementEmpty = (e.sub ? firstCharsOf(*e.sub, first) : true) || elementEmpty; break;
+        default: elementEmpty = true; break;  // zero width
+        }
+        if (!elementEmpty) return false;
+    }
+    return true;
+}
+
+} // namespace
+
 CompiledPattern *compilePattern(std::string_view pattern, bool caseSensitive) {
     try {
-        return PatternCompiler(pattern, caseSensitive).compile().release();
+        CompiledPattern *p = PatternCompiler(pattern, caseSensitive).compile().release();
+        if (p) p->canBeEmpty = firstCharsOf(*p, p->firstChars);
+        return p;
     } catch (const std::bad_alloc &) {
         return nullptr;
     }

@@ -41,7 +41,13 @@ struct CompiledPattern {
     static constexpr uint32_t Anchored = 1u << 2;  // "^": only at the start position
     uint32_t options = 0;
     Vec<PatternAlternative> alternatives;
+    // The characters a match can begin with, and whether it can be empty: the
+    // tokenizer passes over a pattern that cannot match at a character with one
+    // table lookup instead of an attempt.
+    std::bitset<256> firstChars;
+    bool canBeEmpty = false;
     bool anchored() const { return (options & Anchored) != 0; }
+    bool mayStartWith(unsigned char c) const { return canBeEmpty || firstChars.test(c); }
 };
 
 constexpr int32_t kUnbounded = INT32_MAX;

@@ -205,7 +205,7 @@ void valueAtAddress(R *r) {
     auto *type = static_cast<const Item *>(addressFromLong(argOf<int32_t>(r, 1)));
     uint32_t base = argOf<uint32_t>(r, 2);
     int32_t index = argCount(r) >= 3 ? argOf<int32_t>(r, 3) : 0;
-    uint32_t size = type && heapContains(type) ? static_cast<uint32_t>(type->size) : 0;
+    uint32_t size = type && isLiveItem(type) ? static_cast<uint32_t>(type->size) : 0;
     setOf<uint32_t>(r, base + size * static_cast<uint32_t>(index));
 }
 
@@ -293,7 +293,7 @@ bool isTextToken(R *r, intptr_t token) {
     intptr_t misc1 = n >= 3 ? argOf<int32_t>(r, 3) : 0, t = n >= 6 ? argOf<int32_t>(r, 6) : 0;
     auto *ctx = reinterpret_cast<ThreadContext *>(token);
     if (ctx == resolveContext(t)) return true;
-    return misc1 && heapContains(asItem(misc1)) && asItem(misc1)->context == ctx;
+    return misc1 && isLiveItem(asItem(misc1)) && asItem(misc1)->context == ctx;
 }
 
 // NomixStr(...) As String: the command's text result replaces the result string.

@@ -115,8 +115,20 @@ private:
             Token tok;
             bool noMatch = false;
             if (!nextToken(ctx_, text, pos, TokenMode::Normal, tok, nullptr, &noMatch)) {
-                if (noMatch) return fail(5);
-                break;
+                if (!noMatch) break;
+                // Text no pattern reads is one literal up to where a token
+                // starts again; a rule headed by it gets a pattern of its own.
+                size_t start = pos;
+                while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t') {
+                    ++pos;
+                    size_t probe = pos;
+                    Token next;
+                    if (probe < text.size() && nextToken(ctx_, text, probe, TokenMode::Normal, next)) break;
+                }
+                Node n;
+                n.element = {ElementType::Literal, std::string(text.substr(start, pos - start)), {}, nullptr};
+                out.push_back(std::move(n));
+                continue;
             }
             Node n;
             n.element = {ElementType::Literal, std::string(tok.text), {}, nullptr};

@@ -59,6 +59,7 @@ Item *findPattern(const ThreadContext *origin, const ThreadContext *from, size_t
     for (const ThreadContext *c = from; c; c = c->parent, below = SIZE_MAX) {
         for (size_t i = std::min(below, c->patterns.size()); i-- > 0;) {
             Item *item = c->patterns[i];
+            if (item->regex && !item->regex->mayStartWith(static_cast<unsigned char>(text[pos]))) continue;
             if (!usable(item, origin) || (quotedOnly && item->kind() != kKindQuoted)) continue;
             if (matchToken(item, text, pos, span) && span.length > 0) return item;
         }
@@ -88,7 +89,7 @@ bool readEmbedded(std::string_view text, size_t pos, Token &token) {
     unsigned char bytes[4];
     std::memcpy(bytes, text.data() + pos + 1, 4);
     uint32_t handle = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (uint32_t(bytes[3]) << 24);
-    if (handle == 0) return false;
+    if (handle == 0 || !isLiveItem(fromHandle<Item>(handle))) return false;  // a stray marker byte is text
     token = Token{pos, text.substr(pos, kEmbeddedLength), fromHandle<Item>(handle), true};
     return true;
 }

@@ -568,6 +568,28 @@ NxTypeHandler typeHandlerForSlot(int slot) {
     }
 }
 
+// True for types whose cells hold their whole value (numbers, Void, fixed
+// strings, types without a handler): a copy is a copy of the bytes.
+bool valueOwnsNothing(const Item *type) {
+    if (!type || !type->typeHandler) return true;
+    static const intptr_t owning[] = {
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(14)), reinterpret_cast<intptr_t>(typeHandlerForSlot(15)),
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(17)), reinterpret_cast<intptr_t>(typeHandlerForSlot(18))};
+    static const intptr_t plain[] = {
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(1)),  reinterpret_cast<intptr_t>(typeHandlerForSlot(2)),
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(3)),  reinterpret_cast<intptr_t>(typeHandlerForSlot(4)),
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(6)),  reinterpret_cast<intptr_t>(typeHandlerForSlot(7)),
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(8)),  reinterpret_cast<intptr_t>(typeHandlerForSlot(9)),
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(10)), reinterpret_cast<intptr_t>(typeHandlerForSlot(13)),
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(16)), reinterpret_cast<intptr_t>(typeHandlerForSlot(19)),
+        reinterpret_cast<intptr_t>(typeHandlerForSlot(20))};
+    for (intptr_t h : owning)
+        if (type->typeHandler == h) return false;
+    for (intptr_t h : plain)
+        if (type->typeHandler == h) return true;
+    return false;  // a host's handler may own what its cells point to
+}
+
 // Storage for a new item: the handler's block, else size bytes per element,
 // zeroed. A value the item already owned is released first.
 void createValue(Item *item, ThreadContext *ctx) {
@@ -693,6 +715,11 @@ intptr_t copyValue(Item *from, Item *to) {
     if (!from || !to || !from->address || !to->address || from->dataType != to->dataType) return 0;
     if (from == to) return 1;
     size_t bytes = std::min(valueBytes(from), valueBytes(to));
+    if (valueOwnsNothing(from->dataType)) {
+        // Plain values copy without allocating, so evaluation allocates nothing.
+        std::memmove(cellAt(to->address), cellAt(from->address), bytes);
+        return 1;
+    }
     Item old;  // stands for the block that ends up holding to's former value
     old.dataType = from->dataType;
     old.typeHandler = from->typeHandler;

@@ -59,8 +59,7 @@ TEST_F(Compiler, DefinedOperators) {
 
 // A word that names both a function and a postfix operator: the operator is the
 // head of the name, so after an operand it is taken as the operator.
-// DISABLED: "5 Mag2" is error 2 once a function Mag2 exists as well.
-TEST_F(Compiler, DISABLED_PostfixOperatorSharingItsNameWithAFunction) {
+TEST_F(Compiler, PostfixOperatorSharingItsNameWithAFunction) {
     ASSERT_NE(def("Func:: Mag2(x As Double) As Double", routine(213)), 0);
     ASSERT_NE(def("Op:: {x As Double} Mag2 As Double ~~ Precedence: 40", routine(213)), 0);
     expectAll({{"5 Mag2", " 5"}, {"Mag2(4)", " 4"}}, s.t());
@@ -139,8 +138,7 @@ TEST_F(Compiler, StatementSeparators) {
 }
 
 // Separators at the very end of the text are ignored.
-// DISABLED: "2+3;" evaluates to empty text instead of " 5".
-TEST_F(Compiler, DISABLED_TrailingSeparatorsAreIgnored) {
+TEST_F(Compiler, TrailingSeparatorsAreIgnored) {
     expectAll({{"2+3;", " 5"}, {"2+3;;", " 5"}, {"2+3\r\n", " 5"}}, s.t());
 }
 
@@ -179,9 +177,7 @@ TEST_F(Compiler, FunctionsWithBodies) {
 
 // Two calls of a recursive function in one expression of its body: each call's
 // result survives the other.
-// DISABLED: the second call overwrites the first one's result (h(3) gives 4,
-// fib(10) gives 5).
-TEST_F(Compiler, DISABLED_RecursionKeepsTheCallersIntermediates) {
+TEST_F(Compiler, RecursionKeepsTheCallersIntermediates) {
     ASSERT_NE(def("Func: fib(n) = iif(n < 2, n, fib(n - 1) + fib(n - 2))"), 0);
     ASSERT_NE(def("Func: h(n) = iif(n < 1, 1, h(n - 1) + h(n - 1))"), 0);
     expectAll({{"h(1)", " 2"}, {"h(3)", " 8"}, {"fib(4)", " 3"}, {"fib(10)", " 55"}}, s.t());
@@ -226,8 +222,7 @@ TEST_F(Compiler, EvaluationAllocatesNothing) {
 }
 
 // Calls of a function with a body allocate nothing either.
-// DISABLED: every call of a body allocates one heap block.
-TEST_F(Compiler, DISABLED_BodyCallsAllocateNothing) {
+TEST_F(Compiler, BodyCallsAllocateNothing) {
     ASSERT_NE(def("Var: ax As Double = 0.5"), 0);
     ASSERT_NE(def("Func: asq(v) = v*v"), 0);
     expectNoAllocation("asq(ax) + asq(2)", s.t());

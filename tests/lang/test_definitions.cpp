@@ -235,8 +235,7 @@ TEST_F(Definitions, EndWithoutBlock) {
 }
 
 // "Begin" keeps the item open across definitions until "End" finishes it.
-// DISABLED: the engine crashes (freeing the open item's record) at the "End".
-TEST_F(Definitions, DISABLED_BeginKeepsTheItemOpenUntilEnd) {
+TEST_F(Definitions, BeginKeepsTheItemOpenUntilEnd) {
     ASSERT_NE(def("Variable ~~ Name: bq ~~ Begin"), 0);
     EXPECT_EQ(callNoText(nx_GetContinuation, 0, 0, 0, s.t()), 1);
     EXPECT_EQ(named("bq", nx_Handle), 0) << "not registered while open";
@@ -251,8 +250,7 @@ TEST_F(Definitions, DISABLED_BeginKeepsTheItemOpenUntilEnd) {
 
 // Member groups sent one per definition while a type is open; a nested open item
 // becomes a field of the enclosing one.
-// DISABLED: the engine crashes at the first "End" (see above).
-TEST_F(Definitions, DISABLED_BlocksCollectMembers) {
+TEST_F(Definitions, BlocksCollectMembers) {
     ASSERT_NE(def("DataType: Rec ~~ Begin"), 0);
     def("{Var: a As Long}");
     def("{Var: b As Double}");
@@ -271,8 +269,7 @@ TEST_F(Definitions, DISABLED_BlocksCollectMembers) {
 }
 
 // "FuncStart" opens a function whose body arrives in the following definitions.
-// DISABLED: the engine crashes at the "End" (see above).
-TEST_F(Definitions, DISABLED_FuncStartCollectsTheBody) {
+TEST_F(Definitions, FuncStartCollectsTheBody) {
     ASSERT_NE(def("Params: (x) ~~ Name: fs ~~ Properties: 1040 ~~ FuncStart"), 0);
     EXPECT_EQ(callNoText(nx_GetContinuation, 0, 0, 0, s.t()), 1);
     def("x*2");

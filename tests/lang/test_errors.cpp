@@ -94,8 +94,7 @@ TEST_F(Errors, FailedParseReport) {
 }
 
 // An unrecognised character after blanks is reported where it stands.
-// DISABLED: the location given is that of the blank before it (9, not 10).
-TEST_F(Errors, DISABLED_UnrecognisedTextAfterBlanksIsLocatedExactly) {
+TEST_F(Errors, UnrecognisedTextAfterBlanksIsLocatedExactly) {
     addHandler(&recordingHandler, s.t());
     EXPECT_EQ(parseHere("2 * (3 + \xA7)"), 0);
     EXPECT_EQ(logA.code, 5);

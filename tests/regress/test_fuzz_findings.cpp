@@ -15,7 +15,7 @@ class FuzzFindings : public RegressTest {};
 // its block record from the system heap, but closing ("End") or dropping it
 // (releasing the thread, an error inside the block) hands it to the engine
 // heap's free: heap-buffer-overflow under ASan, heap corruption without.
-TEST_F(FuzzFindings, DISABLED_OpenBlocksAreFreedFromTheirOwnHeap) {
+TEST_F(FuzzFindings, OpenBlocksAreFreedFromTheirOwnHeap) {
     const char *cases[] = {
         "Begin ~~ End",  // closed in the same text
         "Begin",         // left open until the thread goes
@@ -42,7 +42,7 @@ TEST_F(FuzzFindings, DISABLED_OpenBlocksAreFreedFromTheirOwnHeap) {
 // control character in typed or loaded text makes the engine read wild memory.
 // Sound: a handle that is no live item of the engine is not an item (error 5
 // or the byte read as ordinary text).
-TEST_F(FuzzFindings, DISABLED_EmbeddedItemHandlesAreChecked) {
+TEST_F(FuzzFindings, EmbeddedItemHandlesAreChecked) {
     const std::string cases[] = {
         std::string("\x01\x10\x00\x00\x00", 5),          // a low address
         std::string("1+\x01\xff\xff\xff\x7f", 7),        // the top of the 31-bit range
@@ -60,7 +60,7 @@ TEST_F(FuzzFindings, DISABLED_EmbeddedItemHandlesAreChecked) {
 // Max inside, so the expanded text doubles with every argument: Max of 14
 // numbers takes seconds, of 25 hours (until the 4 MiB text limit, which each
 // step rescans). Sound: time linear in the arguments, or an error at once.
-TEST_F(FuzzFindings, DISABLED_MaxOfManyArgumentsEndsQuickly) {
+TEST_F(FuzzFindings, MaxOfManyArgumentsEndsQuickly) {
     std::string args;
     for (int i = 1; i <= 25; ++i) args += (i > 1 ? ", " : "") + std::to_string(i);
     Scratch s;
@@ -73,7 +73,7 @@ TEST_F(FuzzFindings, DISABLED_MaxOfManyArgumentsEndsQuickly) {
 // fuzz_define (timeout): expanding one definition part of 45 bytes tries rule
 // captures at every split point, recursively, with no bound: exponential time
 // (over 10 s under ASan). Sound: a bound on capture attempts, then error 2.
-TEST_F(FuzzFindings, DISABLED_RuleMatchingOfAShortPartEndsQuickly) {
+TEST_F(FuzzFindings, RuleMatchingOfAShortPartEndsQuickly) {
     Scratch s;
     s.define("Func:Var:Precedence( A fs lo:V)Op:  End2gA {");
     EXPECT_NE(s.error(), 0);

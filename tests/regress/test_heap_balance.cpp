@@ -12,7 +12,7 @@ class HeapBalance : public RegressTest {};
 // range ("Local(x, Abs(1e17), 1)" reached it through the Local and array
 // rules) leaves two engine-heap blocks behind when its thread is released.
 // Sound: the definition fails or succeeds, and the thread takes all with it.
-TEST_F(HeapBalance, DISABLED_HugeArrayCountsLeaveNothingBehind) {
+TEST_F(HeapBalance, HugeArrayCountsLeaveNothingBehind) {
     struct Case {
         const char *definition;
         const char *expression;
