@@ -28,6 +28,7 @@ intptr_t initialize() {
         setRoutine(197, reinterpret_cast<intptr_t>(&setSyntaxParamsRoutine));
         e.defaultContext = newThread(nullptr)->context;
         loadNativeMath();
+        recordPureRoutines();
     } else {
         e.typesRecorded = 0;
         for (Item *&t : e.firstTypes) t = nullptr;

@@ -511,6 +511,7 @@ bool Parser::finish() {
     end_record->Arg1 = reinterpret_cast<intptr_t>(ctx_);
     chain.append(end_record);
     expr_->chain = chain.first;
+    static_cast<ExprData *>(expr_->extra)->pure = isPureChain(expr_->chain);
     return true;
 }
 

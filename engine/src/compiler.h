@@ -30,6 +30,7 @@ struct ExprData {
     Vec<Item *> owned;        // constants, temporaries, sub-expressions, member views
     Vec<void *> blocks;       // records and argument lists
     bool needsArgumentHandling = false;
+    bool pure = false;        // the chain cannot fault: evaluations may skip the protected region
 };
 
 // Emission of records into one expression under construction.

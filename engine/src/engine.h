@@ -160,3 +160,10 @@ namespace nx {
 // the bytes (types.cpp).
 bool valueOwnsNothing(const Item *type);
 } // namespace nx
+
+namespace nx {
+// ---- chains that cannot fault (purity.cpp) ----
+void recordPureRoutines();
+bool isPureChain(const OperationRecord *first);
+bool runsUnprotected(const Item *expr);
+} // namespace nx

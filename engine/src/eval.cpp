@@ -50,9 +50,15 @@ private:
     uint32_t mxcsr_ = 0;
 };
 
-// The chain of an expression under the current runner.
+// The chain of an expression under the current runner, or with the plain loop
+// when it cannot fault (see purity.cpp): the same result without the cost of a
+// protected region.
 void runExpression(const Item *expr) {
-    if (expr->chain) currentRunner()(expr->chain);
+    if (!expr->chain) return;
+    if (runsUnprotected(expr))
+        runChain(expr->chain);
+    else
+        currentRunner()(expr->chain);
 }
 
 // Runs an expression as nxEvaluateExt/Dbl do and reads the first sizeof(T)

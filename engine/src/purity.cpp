@@ -1,0 +1,71 @@
+// Chains that cannot fault. With every floating-point fault masked, the
+// engine's arithmetic, comparison and conversion routines work only on the
+// cells the compiler laid out and never raise a processor exception; a chain
+// made of them alone runs the same with or without a protected region, so
+// evaluations skip the region's cost for it.
+#include <algorithm>
+#include <vector>
+
+#include "compiler.h"
+#include "routines.h"
+
+namespace nx {
+
+namespace {
+
+// Routine slots whose routines (the engine's, and libNomix296's after its
+// handshake) are leaf computations on fixed cells. Integer division and Mod
+// (55, 57), natives, loops and everything that evaluates sub-expressions or
+// goes through text are not among them.
+constexpr int kPureSlots[] = {
+    24, 26, 27, 28, 29, 30, 31, 33, 37, 38, 39, 40, 42,             // conversions
+    43, 44, 45, 47, 48, 49, 50, 51, 52, 53, 54, 56, 58, 59, 60, 61,  // Extended, Long, Complex
+    62, 63, 64, 65, 66, 67, 74, 75, 76, 77, 78, 79,                  // comparisons, logic
+    82, 85, 86, 87, 88, 89, 90, 91, 92, 93, 95, 115, 116, 117,       // functions
+    190, 191, 198,                                                   // Complex, Rand
+    201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215, 216, 218, 219,
+};
+
+std::vector<intptr_t> &pureRoutines() {
+    static std::vector<intptr_t> routines;
+    return routines;
+}
+
+std::vector<intptr_t> &knownRunners() {
+    static std::vector<intptr_t> runners;
+    return runners;
+}
+
+} // namespace
+
+// Takes the addresses the pure slots and the runner slots hold right after
+// start-up (the engine's own routines and libNomix296's), before any host can
+// put routines of its own there.
+void recordPureRoutines() {
+    auto &routines = pureRoutines();
+    routines.clear();
+    for (int slot : kPureSlots)
+        if (intptr_t a = routineSlotContent(slot)) routines.push_back(a);
+    std::sort(routines.begin(), routines.end());
+    knownRunners() = {reinterpret_cast<intptr_t>(&runChain), routineSlotContent(150), routineSlotContent(151)};
+}
+
+bool isPureChain(const OperationRecord *first) {
+    const auto &routines = pureRoutines();
+    for (const OperationRecord *r = first; r && r->Routine; r = reinterpret_cast<const OperationRecord *>(r->Next))
+        if (!std::binary_search(routines.begin(), routines.end(), r->Routine)) return false;
+    return true;
+}
+
+// True when an evaluation of expr may run its chain with the plain loop: the
+// chain cannot fault, every fault is masked, and the current runner is one of
+// the engine's or libNomix296's own (a host's runner is always called).
+bool runsUnprotected(const Item *expr) {
+    auto *data = static_cast<const ExprData *>(expr->extra);
+    if (!data || !data->pure || !expr->context || (expr->context->fpuWordEval & 0x3F) != 0x3F) return false;
+    intptr_t runner = reinterpret_cast<intptr_t>(currentRunner());
+    const auto &known = knownRunners();
+    return std::find(known.begin(), known.end(), runner) != known.end();
+}
+
+} // namespace nx
