@@ -597,7 +597,8 @@ void attachBody(Item *function, Item *body) {
 void detachBody(Item *function) {
     auto *body = reinterpret_cast<Item *>(function->address);
     function->address = 0;
-    if (body) releaseItem(body);
+    function->role = ItemRole::Plain;
+    if (body && isLiveItem(body) && body->role == ItemRole::Expression) releaseItem(body);
 }
 
 bool bodyNeedsArgumentHandling(Item *body) {

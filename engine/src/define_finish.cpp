@@ -84,9 +84,13 @@ bool finishBody(PendingBlock &b) {
     ThreadContext *mc = item->memberContext;
     item->role = ItemRole::Function;  // a recursive call in the body calls the body
     mc->bodyOwner = item;
+    intptr_t address = item->address;
+    item->address = 0;  // the body replaces any address; a failed body leaves none behind
     Item *body = parse(mc, b.body, item->dataType);
     mc->bodyOwner = nullptr;
     if (!body) {
+        item->role = ItemRole::Plain;
+        item->address = address;
         b.defCtx->errorCode = mc->errorCode ? mc->errorCode : 2;
         return false;
     }
@@ -118,7 +122,8 @@ Item *finish(PendingBlock &b) {
     if (b.isSyntax) return defineRule(ctx, b.syntaxText, b.rank, static_cast<uint32_t>(item->flags) & flag::PassOnce);
     if (b.precedence) item->precedence = b.precedence;
     if (b.isPattern && !finishPattern(b)) return nullptr;
-    if ((static_cast<uint32_t>(item->flags) & flag::Variable) && !finishVariable(b)) return nullptr;
+    // An item with a body is a function: its address is the body, not storage.
+    if ((static_cast<uint32_t>(item->flags) & flag::Variable) && !b.hasBody && !finishVariable(b)) return nullptr;
     if (static_cast<uint32_t>(item->flags) & flag::Operator)
         for (Item *m : item->members)
             if (m->dataType != item) m->precedence = item->precedence;

@@ -78,3 +78,23 @@ TEST_F(FuzzFindings, RuleMatchingOfAShortPartEndsQuickly) {
     s.define("Func:Var:Precedence( A fs lo:V)Op:  End2gA {");
     EXPECT_NE(s.error(), 0);
 }
+
+// fuzz_define: a variable that also got a body had its body replaced by value
+// storage (the body leaked), and a function whose body failed to compile was
+// released as if its address were a body (use after free).
+TEST_F(FuzzFindings, ItemsWithBodiesReleaseExactlyTheirBody) {
+    const char *cases[] = {
+        "Var: a(Func: fa As Extundedcar: a(Func: ft(n) 2) AAs Extend=",
+        "Variable ~~ Name: q ~~ FuncBody: 2",
+        "Variable ~~ Name: q ~~ { Variable ~~ Name: n } ~~ FuncBody: 2",
+        "Func: f(x) = x + ) ~~ Address: 12",
+    };
+    for (const char *text : cases) {
+        int64_t before = nxHeapLiveBlocks();
+        {
+            Scratch s;
+            s.define(text);
+        }
+        EXPECT_EQ(nxHeapLiveBlocks(), before) << text;
+    }
+}
