@@ -118,12 +118,12 @@ private:
                 if (!noMatch) break;
                 // Text no pattern reads is one literal up to where a token
                 // starts again; a rule headed by it gets a pattern of its own.
-                size_t start = pos;
-                while (pos < text.size() && text[pos] != ' ' && text[pos] != '\t') {
-                    ++pos;
+                size_t start = pos++;  // at least one character, so the loop advances
+                while (pos < text.size()) {
                     size_t probe = pos;
                     Token next;
-                    if (probe < text.size() && nextToken(ctx_, text, probe, TokenMode::Normal, next)) break;
+                    if (nextToken(ctx_, text, probe, TokenMode::Normal, next)) break;
+                    ++pos;
                 }
                 Node n;
                 n.element = {ElementType::Literal, std::string(text.substr(start, pos - start)), {}, nullptr};

@@ -98,3 +98,17 @@ TEST_F(FuzzFindings, ItemsWithBodiesReleaseExactlyTheirBody) {
         EXPECT_EQ(nxHeapLiveBlocks(), before) << text;
     }
 }
+
+// fuzz_define (hang): a rule pattern holding text that no token pattern reads,
+// right before a blank, made the rule reader loop without advancing.
+TEST_F(FuzzFindings, UnreadableTextInARulePatternEndsQuickly) {
+    const std::string cases[] = {
+        "Macro:ue x(b;c) \xa4=\xa4\xa4 x*x*x\xa4ube(6)",
+        "Syntax: \xa4 \xa4({x}) ::= {x}",
+    };
+    for (const std::string &text : cases) {
+        Scratch s;
+        s.define(text);
+        EXPECT_EQ(s.eval("1+1"), " 2") << text;
+    }
+}
