@@ -15,12 +15,6 @@ namespace nomix {
 
 namespace {
 
-// ASCII upper case, for the case-blind keywords.
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // True when the text's first character has distinct upper and lower case: an
 // ASCII letter or a Latin-1 letter (À to ÿ, without × and ÷).
@@ -142,7 +136,7 @@ std::vector<std::string> Calculator::numberLines(double value, const std::string
 // of the previous root left out; the list is emptied afterwards.
 bool Calculator::listSolutions(const std::string &input) {
     SolveSolutions &s = solveSolutions();
-    if (upper(input).rfind("SOLVE ", 0) != 0 || s.count < 2) return false;
+    if (asciiUpper(input).rfind("SOLVE ", 0) != 0 || s.count < 2) return false;
     int count = std::min(s.count, SolveSolutions::kMaxRoots);
     for (int i = 1; i <= count; ++i)
         if (i == 1 || s.values[static_cast<size_t>(i)] != s.values[static_cast<size_t>(i - 1)])
@@ -210,7 +204,7 @@ size_t Calculator::calculate() {
     std::string loadResult;
     try {
         int32_t pos = 1;
-        if (upper(b_.NextToken(input, pos)) == "LOAD") {
+        if (asciiUpper(b_.NextToken(input, pos)) == "LOAD") {
             loadResult = loadAnswer(input);
             append("Answer: " + loadResult);
         } else {

@@ -12,12 +12,6 @@ namespace nomix {
 
 namespace {
 
-// ASCII upper case, for the case-blind format names.
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // printf into a string (the C locale is the program's locale for numbers).
 template <class... Args> std::string printed(const char *format, Args... args) {
@@ -295,7 +289,7 @@ std::string formatPattern(double value, std::string_view format) {
 std::string formatNumber(double value, std::string_view format) {
     if (!std::isfinite(value)) return nonFinite(value);
     bool named = false;
-    std::string text = namedFormat(value, upper(format), named);
+    std::string text = namedFormat(value, asciiUpper(format), named);
     return named ? text : formatPattern(value, format);
 }
 
@@ -345,13 +339,13 @@ double withoutNoise(double value) {
     return std::isfinite(cut) ? cut : value;
 }
 
-bool startsWithCustom(std::string_view format) { return upper(format.substr(0, 7)) == "CUSTOM:"; }
+bool startsWithCustom(std::string_view format) { return asciiUpper(format.substr(0, 7)) == "CUSTOM:"; }
 } // namespace
 
 // Answer text of the calculator window by the numeric format setting.
 std::string FormatAnswer(Binding &b, double value, std::string_view format) {
     std::string name(format);
-    if (upper(name) == "GENERAL") name = "General Number";
+    if (asciiUpper(name) == "GENERAL") name = "General Number";
     value = withoutNoise(value);
     if (startsWithCustom(name)) {
         intptr_t x = b.DefineVar("x = " + decimalText(value));
@@ -387,5 +381,12 @@ std::string inBase(double value, int base) {
 
 std::string toHex(double value) { return inBase(value, 16); }
 std::string toOct(double value) { return inBase(value, 8); }
+
+// ASCII upper case, for the case-blind names and keywords of the calculator.
+std::string asciiUpper(std::string_view s) {
+    std::string out(s);
+    for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
 
 } // namespace nomix

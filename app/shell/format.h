@@ -44,4 +44,7 @@ std::string ToBinary(double value);
 std::string toHex(double value);
 std::string toOct(double value);
 
+// ASCII upper case, for the case-blind names and keywords of the calculator.
+std::string asciiUpper(std::string_view s);
+
 } // namespace nomix

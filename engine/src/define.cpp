@@ -53,13 +53,6 @@ Keyword keywordOf(const std::string &lower) {
     return (it != std::end(kKeywords) && it->name == lower) ? it->keyword : Keyword::None;
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
 
 std::string lowered(std::string_view s) {
     std::string r(s);
@@ -83,7 +76,7 @@ bool startsWithOpener(ThreadContext *ctx, std::string_view text) {
 
 // Reads a plain decimal integer or real (rounded), as definitions write numbers.
 bool plainNumber(std::string_view text, intptr_t &out) {
-    std::string s(trim(text));
+    std::string s(trimBlanks(text));
     if (s.empty()) return false;
     char *end = nullptr;
     long double v = std::strtold(s.c_str(), &end);
@@ -156,8 +149,8 @@ bool PendingBlock::conversion(Keyword kind, std::string_view value, std::string 
     case Keyword::ConvertsFrom:
     case Keyword::ConvertsTo: {
         size_t comma = value.find(',');
-        std::string_view type = trim(value.substr(0, comma));
-        std::string_view addr = comma == std::string_view::npos ? std::string_view() : trim(value.substr(comma + 1));
+        std::string_view type = trimBlanks(value.substr(0, comma));
+        std::string_view addr = comma == std::string_view::npos ? std::string_view() : trimBlanks(value.substr(comma + 1));
         std::string prefix = kind == Keyword::ConvertsFrom ? "ConvertsFromType" : "ConvertsToType";
         std::string addrKey = kind == Keyword::ConvertsFrom ? "ConvertsFromAddr" : "ConvertsToAddr";
         rest = prefix + ": " + std::string(type) + " " + sep + " " + addrKey + ": " + std::string(addr) + " " +
@@ -179,7 +172,7 @@ bool PendingBlock::conversion(Keyword kind, std::string_view value, std::string 
     }
     default: {  // the address of the pair just added
         intptr_t routine = 0;
-        if (trim(value).empty())
+        if (trimBlanks(value).empty())
             routine = routineAddress(23);
         else if (!number(value, routine))
             return false;
@@ -359,14 +352,14 @@ PendingBlock::Stop PendingBlock::process(std::string &rest) {
     std::string sep(strView(defCtx->propertySeparator));
     int rewrites = 0;
     while (true) {
-        std::string_view r = trim(rest);
+        std::string_view r = trimBlanks(rest);
         if (r.empty()) return Stop::Done;
         if (!isPattern && startsWithOpener(defCtx, r)) {
             size_t pos = 0;
             std::string_view group;
             if (!readGroup(defCtx, r, pos, 0, group)) return Stop::Failed;
             std::string groupText(group);
-            std::string_view after = trim(r.substr(pos));
+            std::string_view after = trimBlanks(r.substr(pos));
             if (!sep.empty() && after.substr(0, sep.size()) == sep) after.remove_prefix(sep.size());
             rest.assign(after);
             if (!member(groupText)) return Stop::Failed;
@@ -374,15 +367,15 @@ PendingBlock::Stop PendingBlock::process(std::string &rest) {
             continue;
         }
         size_t cut = sep.empty() ? std::string_view::npos : r.find(sep);
-        std::string_view part = trim(r.substr(0, cut));
+        std::string_view part = trimBlanks(r.substr(0, cut));
         std::string after(cut == std::string_view::npos ? std::string_view() : r.substr(cut + sep.size()));
         if (part.empty()) {
             rest = std::move(after);
             continue;
         }
         size_t colon = part.find(':');
-        std::string key = lowered(trim(part.substr(0, colon)));
-        std::string_view value = colon == std::string_view::npos ? std::string_view() : trim(part.substr(colon + 1));
+        std::string key = lowered(trimBlanks(part.substr(0, colon)));
+        std::string_view value = colon == std::string_view::npos ? std::string_view() : trimBlanks(part.substr(colon + 1));
         Keyword k = keywordOf(key);
         if (k == Keyword::Begin || k == Keyword::End) {
             rest = std::move(after);

@@ -12,13 +12,6 @@ namespace nx {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // A data type's bookkeeping: the default type of its context and the first
 // three types of the process.
@@ -156,7 +149,7 @@ void abandonBlocks(ThreadContext *ctx) {
 // A line of a pending body: collected until "end", then compiled.
 Item *bodyLine(ThreadContext *ctx, std::string_view text) {
     PendingBlock *b = ctx->pendingBlock;
-    std::string_view line = trimmed(text);
+    std::string_view line = trimBlanks(text);
     if (line.size() == 3 && (line[0] | 32) == 'e' && (line[1] | 32) == 'n' && (line[2] | 32) == 'd') {
         ctx->pendingBlock = b->outer;
         ctx->continuation = std::max(0, ctx->continuation - 1);
@@ -279,7 +272,7 @@ Item *defineParts(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr
                 b = outer;
                 continue;
             }
-            if (trimmed(rest).empty()) return done;
+            if (trimBlanks(rest).empty()) return done;
             fresh.reset(heapNew<PendingBlock>(ctx, newItem(ctx), 0, 0, 0));
             b = fresh.get();
             continue;

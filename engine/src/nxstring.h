@@ -41,6 +41,14 @@ inline void setCellStr(void *cell, NxStr s) {
 // Release the cell's string and store a copy of the text.
 void cellAssign(void *cell, std::string_view text);
 
+// The text without leading and trailing blanks, tabs and line breaks.
+inline std::string_view trimBlanks(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
 // Name comparison: byte-wise, with ASCII case folding unless case-sensitive. One
 // total order, since the symbol table is sorted and binary-searched.
 int compareNames(std::string_view a, std::string_view b, bool caseSensitive);

@@ -9,13 +9,6 @@ namespace nx {
 
 namespace {
 
-std::string_view trimView(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // A literal as a regex of the pattern dialect: punctuation escaped, other
 // bytes given by code.
@@ -125,14 +118,14 @@ Item *defineRule(ThreadContext *ctx, std::string_view text, int32_t rank, uint32
         ctx->errorCode = 2;
         return nullptr;
     }
-    std::string_view pattern = trimView(text.substr(0, cut));
-    std::string_view replacement = trimView(text.substr(cut + sep.size()));
+    std::string_view pattern = trimBlanks(text.substr(0, cut));
+    std::string_view replacement = trimBlanks(text.substr(cut + sep.size()));
     int32_t precedence = ctx->defaultRulePrecedence;
     size_t digits = 0;
     while (digits < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[digits]))) ++digits;
     if (digits && digits < pattern.size() && (pattern[digits] == ' ' || pattern[digits] == '\t')) {
         precedence = std::stoi(std::string(pattern.substr(0, digits)));
-        pattern = trimView(pattern.substr(digits));
+        pattern = trimBlanks(pattern.substr(digits));
     }
     if (rank == 0) rank = ctx->defaultRank;
     std::vector<std::vector<RuleElement>> variants;
@@ -171,12 +164,12 @@ void releaseItemData(Item *item) {
 // "f(x) ::= x*x" with the parameters "(x)" becomes "f({x}) ::= {x}*{x}".
 std::string setSyntaxParams(ThreadContext *ctx, std::string_view params, std::string_view expr) {
     std::vector<std::string> names;
-    std::string_view p = trimView(params);
+    std::string_view p = trimBlanks(params);
     if (!p.empty() && p.front() == '(') p.remove_prefix(1);
     if (!p.empty() && p.back() == ')') p.remove_suffix(1);
     while (!p.empty()) {
         size_t comma = p.find(',');
-        std::string_view n = trimView(p.substr(0, comma));
+        std::string_view n = trimBlanks(p.substr(0, comma));
         if (!n.empty()) names.emplace_back(n);
         if (comma == std::string_view::npos) break;
         p.remove_prefix(comma + 1);
