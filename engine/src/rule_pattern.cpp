@@ -182,13 +182,13 @@ private:
     }
 
     // A parameter's regex: quoted, or the value of a text variable.
-    bool regexSource(std::string_view spec, std::string &source) {
-        if (!spec.empty() && spec.front() == '\'') {
-            if (spec.size() < 2 || spec.back() != '\'') return fail(2);
-            source.assign(spec.substr(1, spec.size() - 2));
+    bool regexSource(std::string_view form, std::string &source) {
+        if (!form.empty() && form.front() == '\'') {
+            if (form.size() < 2 || form.back() != '\'') return fail(2);
+            source.assign(form.substr(1, form.size() - 2));
             return true;
         }
-        Item *var = lookupName(ctx_, spec);
+        Item *var = lookupName(ctx_, form);
         if (!var || !var->address) return fail(3);
         source.assign(strView(cellStr(cellAt(var->address))));
         return true;
