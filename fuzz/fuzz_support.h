@@ -17,6 +17,7 @@
 #include <string_view>
 #include <thread>
 
+#include "engine_call.h"
 #include "nxeng296.h"
 #include "shell/bootscript.h"
 
@@ -30,23 +31,10 @@
 namespace fuzz {
 
 using Word = intptr_t;
+using enginecall::call;
+using enginecall::fetch;
 
 inline constexpr char kItemMarker = '\x01';
-
-// One command whose text travels as an engine string (any byte, zero included).
-inline Word call(Word command, std::string_view text, Word m1 = 0, Word m2 = 0, Word rp = 0,
-                 Word t = 0) {
-    char *engineText = nxStrAlloc(text.data(), static_cast<uint32_t>(text.size()));
-    Word result = Nomix(command, engineText, m1, m2, rp, t);
-    nxStrFree(engineText);
-    return result;
-}
-
-// The text parked by a text-returning command, copied at once as a host must.
-inline std::string fetch(Word token) {
-    const char *s = token ? nxStrReturnB(token) : nullptr;
-    return s ? std::string(s, nxStrLen(s)) : std::string();
-}
 
 // Aborts with a message: the fuzzer records the input as a finding.
 [[noreturn]] inline void finding(const char *what) {

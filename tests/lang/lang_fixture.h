@@ -11,12 +11,15 @@
 #include <string_view>
 #include <vector>
 
+#include "engine_call.h"
 #include "nxeng296.h"
 #include "shell/bootscript.h"
 
 namespace lang {
 
 using Word = intptr_t;
+using enginecall::call;
+using enginecall::fetch;
 using nomix::KeptType;
 
 constexpr Word bit(int n) { return Word{1} << n; }
@@ -48,24 +51,9 @@ inline const Phase1 &phase1() {
     return once;
 }
 
-// One command; the text travels as an engine string, as the engine expects.
-inline Word call(Word command, std::string_view text, Word m1 = 0, Word m2 = 0, Word rp = 0,
-                 Word t = 0) {
-    char *engineText = nxStrAlloc(text.data(), static_cast<uint32_t>(text.size()));
-    Word result = Nomix(command, engineText, m1, m2, rp, t);
-    nxStrFree(engineText);
-    return result;
-}
-
 // One command without a text argument.
 inline Word callNoText(Word command, Word m1 = 0, Word m2 = 0, Word rp = 0, Word t = 0) {
     return Nomix(command, nullptr, m1, m2, rp, t);
-}
-
-// The text parked by a text-returning command, copied at once.
-inline std::string fetch(Word token) {
-    const char *s = token ? nxStrReturnB(token) : nullptr;
-    return s ? std::string(s, nxStrLen(s)) : std::string();
 }
 
 inline std::string textCall(Word command, std::string_view text, Word m1 = 0, Word m2 = 0,

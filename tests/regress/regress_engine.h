@@ -10,27 +10,15 @@
 #include <string>
 #include <string_view>
 
+#include "engine_call.h"
 #include "nxeng296.h"
 #include "shell/bootscript.h"
 
 namespace regress {
 
 using Word = intptr_t;
-
-// One command; the text travels as an engine string.
-inline Word call(Word command, std::string_view text, Word m1 = 0, Word m2 = 0, Word rp = 0,
-                 Word t = 0) {
-    char *engineText = nxStrAlloc(text.data(), static_cast<uint32_t>(text.size()));
-    Word result = Nomix(command, engineText, m1, m2, rp, t);
-    nxStrFree(engineText);
-    return result;
-}
-
-// The text parked by a text-returning command, copied at once.
-inline std::string fetch(Word token) {
-    const char *s = token ? nxStrReturnB(token) : nullptr;
-    return s ? std::string(s, nxStrLen(s)) : std::string();
-}
+using enginecall::call;
+using enginecall::fetch;
 
 inline Word errorCode(Word t) { return Nomix(nx_GetError, nullptr, 0, 0, 0, t); }
 

@@ -1,0 +1,28 @@
+// Sending one command to the engine from test and fuzz programs: the text
+// travels as an engine string (any byte, zero included), and a parked text
+// result is copied at once, as a host must.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "nxeng296.h"
+
+namespace enginecall {
+
+using Word = intptr_t;
+
+inline Word call(Word command, std::string_view text, Word m1 = 0, Word m2 = 0, Word rp = 0,
+                 Word t = 0) {
+    char *engineText = nxStrAlloc(text.data(), static_cast<uint32_t>(text.size()));
+    Word result = Nomix(command, engineText, m1, m2, rp, t);
+    nxStrFree(engineText);
+    return result;
+}
+
+inline std::string fetch(Word token) {
+    const char *s = token ? nxStrReturnB(token) : nullptr;
+    return s ? std::string(s, nxStrLen(s)) : std::string();
+}
+
+} // namespace enginecall
