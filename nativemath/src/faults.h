@@ -44,4 +44,24 @@ void prepareThread();
 void pushRegion(Region &region);
 void popRegion(Region &region);
 
+// Runs `work` as the innermost region, after the caller's sigsetjmp on
+// region.jump. A nested evaluation's fault, arriving as nx::ProcessorFault,
+// ends the work like a fault of its own: false with region.code set. Any other
+// exception passes through with the region removed.
+template <class Work> inline bool runInRegion(Region &region, Work &&work) {
+    pushRegion(region);
+    try {
+        work();
+    } catch (const nx::ProcessorFault &nested) {
+        popRegion(region);
+        region.code = nested.code();
+        return false;
+    } catch (...) {
+        popRegion(region);
+        throw;
+    }
+    popRegion(region);
+    return true;
+}
+
 } // namespace nm

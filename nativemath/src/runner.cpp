@@ -37,19 +37,7 @@ __attribute__((noinline)) bool runGuarded(Region &region) {
         popRegion(region);
         return false;
     }
-    pushRegion(region);
-    try {
-        runRecords(region);
-    } catch (const nx::ProcessorFault &nested) {
-        popRegion(region);
-        region.code = nested.code();
-        return false;
-    } catch (...) {
-        popRegion(region);
-        throw;
-    }
-    popRegion(region);
-    return true;
+    return runInRegion(region, [&region] { runRecords(region); });
 }
 
 // The evaluation control word of the context owning a record: the context is

@@ -68,20 +68,10 @@ __attribute__((noinline)) bool callGuarded(Region &region, CallFrame &frame, voi
         popRegion(region);
         return false;
     }
-    pushRegion(region);
-    try {
+    return runInRegion(region, [&] {
         ffi_call(&frame.cif, FFI_FN(function), &frame.result, frame.values);
         x87Wait();
-    } catch (const nx::ProcessorFault &nested) {
-        popRegion(region);
-        region.code = nested.code();
-        return false;
-    } catch (...) {
-        popRegion(region);
-        throw;
-    }
-    popRegion(region);
-    return true;
+    });
 }
 
 // The integer result widened to a word: signed types sign-extended, unsigned
