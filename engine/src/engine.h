@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "context.h"
+#include "fpu.h"
 #include "item.h"
 #include "nxstring.h"
 
@@ -96,6 +97,7 @@ void initRoutineTable();
 intptr_t routineAddress(intptr_t slot);
 void setRoutine(intptr_t slot, intptr_t address);
 NxRoutine currentRunner();
+bool currentRunnerKnown();                        // the engine's or libNomix296's own runner
 void selectRunner(int slot);                       // 150 at each parse, 151 after command 94
 void runChain(OperationRecord *first);             // the plain runner loop
 long double evaluateExt(Item *expr);
@@ -105,8 +107,7 @@ void setAngleUnit(int unit);
 int angleUnit();
 bool stopRequested();
 
-// ---- floating point (fpu.cpp) ----
-void loadControlWord(uint16_t word);
+// ---- floating point: fpu.h ----
 
 } // namespace nx
 
@@ -165,5 +166,6 @@ namespace nx {
 // ---- chains that cannot fault (purity.cpp) ----
 void recordPureRoutines();
 bool isPureChain(const OperationRecord *first);
-bool runsUnprotected(const Item *expr);
+bool isKnownRunner(NxRoutine runner);  // the engine's or libNomix296's own
+void refreshRunnerKnown();             // after the known runners change
 } // namespace nx

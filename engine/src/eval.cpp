@@ -2,12 +2,14 @@
 // the evaluation entry points, exception recovery and the stop flag.
 #include <atomic>
 
+#include "compiler.h"
 #include "routines.h"
 
 namespace nx {
 namespace {
 
 NxRoutine runner = &runChain;
+bool runnerKnown = true;  // isKnownRunner(runner), kept so evaluations need not search
 std::atomic<bool> stopFlag{false};
 
 // Loads a context's evaluation control word for the lifetime of the scope and
@@ -29,18 +31,27 @@ private:
 
 // Loads a context's evaluation word for a nested evaluation and puts back the
 // x87 and SSE control state that was active before, so the outer chain goes on
-// under its own word rather than the context's after-word.
+// under its own word rather than the context's after-word. When the word is
+// already in place (a nested evaluation in the same context) there is nothing
+// to load or to put back.
 class NestedWords {
 public:
     explicit NestedWords(const ThreadContext *ctx) {
-        __asm__ volatile("fnstcw %0" : "=m"(x87_));
+        x87_ = x87ControlWord();
+        if (!ctx) return;
+        uint16_t word = ctx->fpuWordEval;
+        if ((word & 0x3Fu) == 0x3Fu && loadedControlWord == word && ((x87_ ^ word) & ~0x40u) == 0) return;
         __asm__ volatile("stmxcsr %0" : "=m"(mxcsr_));
-        if (ctx) loadControlWord(ctx->fpuWordEval);
+        restore_ = true;
+        saved_ = loadedControlWord;
+        loadControlWordFully(word);
     }
     ~NestedWords() {
+        if (!restore_) return;
         uint32_t mxcsr = mxcsr_ & ~0x3Fu;  // drop the sticky flags
         __asm__ volatile("fnclex\n\tfldcw %0" : : "m"(x87_));
         __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+        loadedControlWord = saved_;
     }
     NestedWords(const NestedWords &) = delete;
     NestedWords &operator=(const NestedWords &) = delete;
@@ -48,11 +59,21 @@ public:
 private:
     uint16_t x87_ = 0;
     uint32_t mxcsr_ = 0;
+    uint16_t saved_ = 0;
+    bool restore_ = false;
 };
 
+// True when an evaluation of expr may run its chain with the plain loop: the
+// chain cannot fault (see purity.cpp), every fault is masked, and the current
+// runner is one of the engine's or libNomix296's own (a host's runner is
+// always called). The result is the same without the cost of a protected region.
+inline bool runsUnprotected(const Item *expr) {
+    auto *data = static_cast<const ExprData *>(expr->extra);
+    return runnerKnown && data && data->pure && expr->context && (expr->context->fpuWordEval & 0x3Fu) == 0x3Fu;
+}
+
 // The chain of an expression under the current runner, or with the plain loop
-// when it cannot fault (see purity.cpp): the same result without the cost of a
-// protected region.
+// when it cannot fault.
 void runExpression(const Item *expr) {
     if (!expr->chain) return;
     if (runsUnprotected(expr))
@@ -87,7 +108,12 @@ NxRoutine currentRunner() { return runner; }
 void selectRunner(int slot) {
     intptr_t address = routineSlotContent(slot);
     runner = address ? reinterpret_cast<NxRoutine>(address) : &runChain;
+    refreshRunnerKnown();
 }
+
+bool currentRunnerKnown() { return runnerKnown; }
+
+void refreshRunnerKnown() { runnerKnown = isKnownRunner(runner); }
 
 // Evaluates an expression under its context's control words and reads its
 // 10-byte result (0 without a result cell).

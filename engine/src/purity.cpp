@@ -48,6 +48,13 @@ void recordPureRoutines() {
         if (intptr_t a = routineSlotContent(slot)) routines.push_back(a);
     std::sort(routines.begin(), routines.end());
     knownRunners() = {reinterpret_cast<intptr_t>(&runChain), routineSlotContent(150), routineSlotContent(151)};
+    refreshRunnerKnown();
+}
+
+// True for the runners taken at start-up (the engine's and libNomix296's).
+bool isKnownRunner(NxRoutine runner) {
+    const auto &known = knownRunners();
+    return std::find(known.begin(), known.end(), reinterpret_cast<intptr_t>(runner)) != known.end();
 }
 
 bool isPureChain(const OperationRecord *first) {
@@ -57,15 +64,5 @@ bool isPureChain(const OperationRecord *first) {
     return true;
 }
 
-// True when an evaluation of expr may run its chain with the plain loop: the
-// chain cannot fault, every fault is masked, and the current runner is one of
-// the engine's or libNomix296's own (a host's runner is always called).
-bool runsUnprotected(const Item *expr) {
-    auto *data = static_cast<const ExprData *>(expr->extra);
-    if (!data || !data->pure || !expr->context || (expr->context->fpuWordEval & 0x3F) != 0x3F) return false;
-    intptr_t runner = reinterpret_cast<intptr_t>(currentRunner());
-    const auto &known = knownRunners();
-    return std::find(known.begin(), known.end(), runner) != known.end();
-}
 
 } // namespace nx

@@ -3,6 +3,7 @@
 // sub-expressions (short-circuit logic, iif, select, loops, batch evaluation).
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -79,6 +80,52 @@ TEST(Evaluate, RunsUnderTheContextsWordAndLeavesTheAfterWord) {
     EXPECT_EQ(rt::lngAt(after), 2);
     EXPECT_EQ(x87Word(), kMaskedWord);
     loadControlWord(0x037F);
+}
+
+// Evaluations skip reloading a masked word that is already in place; a word a
+// host changed behind the engine's back must still be replaced, in both units.
+TEST(Evaluate, ReloadsTheWordAfterTheHostChangedIt) {
+    struct Case {
+        const char *what;
+        void (*disturb)();
+    };
+    const Case cases[] = {
+        {"nothing changed", [] {}},
+        {"x87 word only", [] { uint16_t w = kTruncateWord; __asm__ volatile("fldcw %0" : : "m"(w)); }},
+        {"both units", [] { std::fesetround(FE_TOWARDZERO); }},
+    };
+    Chain c;
+    c.context()->fpuWordEval = c.context()->fpuWordAfter = kMaskedWord;
+    intptr_t rounded = c.lng(0), quotient = c.dbl(0);
+    c.add(40, c.ext(-2.7L), 0, rounded);               // Extended to Long: x87 rounding
+    c.add(204, c.dbl(2), c.dbl(3), quotient);          // Double division: SSE rounding
+    Item *expr = c.expression(0);
+    for (const Case &k : cases) {
+        nxEvaluateExt(handle(expr));
+        k.disturb();
+        nxEvaluateExt(handle(expr));
+        EXPECT_EQ(rt::lngAt(rounded), -3) << k.what;   // to nearest, not toward zero
+        EXPECT_EQ(load<double>(cellAt(quotient)), 2.0 / 3.0) << k.what;
+        EXPECT_EQ(x87Word(), kMaskedWord) << k.what;
+    }
+    std::fesetround(FE_TONEAREST);
+}
+
+// A flag left pending by a masked evaluation must not trap when the next
+// evaluation unmasks that fault.
+TEST(Evaluate, APendingFlagDoesNotTrapUnderAnUnmaskedWord) {
+    Chain masked;
+    masked.context()->fpuWordEval = masked.context()->fpuWordAfter = kMaskedWord;
+    intptr_t inf = masked.ext(0);
+    masked.add(56, masked.ext(1), masked.ext(0), inf);  // Extended 1/0: sets the flag
+    nxEvaluateExt(handle(masked.expression(inf)));
+    Chain unmasked;
+    unmasked.context()->fpuWordEval = 0x0332;
+    unmasked.context()->fpuWordAfter = kMaskedWord;
+    intptr_t sum = unmasked.ext(0);
+    unmasked.add(48, unmasked.ext(1), unmasked.ext(2), sum);
+    EXPECT_EQ(nxEvaluateExt(handle(unmasked.expression(sum))), 3);
+    EXPECT_EQ(x87Word(), kMaskedWord);
 }
 
 // A runner that counts how often it is used, then runs the chain plainly.

@@ -1,0 +1,30 @@
+// Loading x87 control words (mirrored into MXCSR) around evaluations.
+#pragma once
+#include <cstdint>
+
+namespace nx {
+
+// The word this thread last loaded into both units through the engine (0: none
+// yet). Initial-exec keeps the access a single instruction in the shared library.
+extern thread_local uint16_t loadedControlWord __attribute__((tls_model("initial-exec")));
+
+// Loads a word into the x87 and MXCSR unconditionally.
+void loadControlWordFully(uint16_t word);
+
+inline uint16_t x87ControlWord() {
+    uint16_t word;
+    __asm__ volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+
+// Loads a word before or after an evaluation. Loading stalls on the arithmetic
+// in flight, so a masked word that is already in place (the engine loaded it
+// last and the x87 still holds it) is left alone: with every fault masked no
+// pending flag can trap. Bit 6 of the x87 word is reserved and reads back as 1.
+inline void loadControlWord(uint16_t word) {
+    if ((word & 0x3Fu) == 0x3Fu && loadedControlWord == word && ((x87ControlWord() ^ word) & ~0x40u) == 0)
+        return;
+    loadControlWordFully(word);
+}
+
+} // namespace nx
