@@ -19,25 +19,32 @@ namespace {
 constexpr int32_t kMaxCallDepth = 4000;
 NxTryStdCallFn tryStdCall = nullptr;
 
-size_t wordsOf(const Item *param) { return (static_cast<size_t>(param->size) + 7) / 8; }
+// A value's cell and its size: a parameter's, a local's or an intermediate's.
+struct CellRef {
+    intptr_t address;
+    int32_t size;
+};
 
-// Saves a parameter's value words on the stack.
-void pushWords(Vec<intptr_t> &stack, const Item *param) {
-    size_t words = wordsOf(param);
+size_t wordsOf(CellRef c) { return (static_cast<size_t>(std::max(c.size, 0)) + 7) / 8; }
+
+// Saves a value's words on the stack.
+void pushCell(Vec<intptr_t> &stack, CellRef c) {
+    size_t words = wordsOf(c);
     size_t at = stack.size();
     stack.resize(at + words, 0);
-    if (param->address && param->size > 0)
-        std::memcpy(&stack[at], cellAt(param->address), static_cast<size_t>(param->size));
+    if (c.address && c.size > 0) std::memcpy(&stack[at], cellAt(c.address), static_cast<size_t>(c.size));
 }
 
-void popWords(Vec<intptr_t> &stack, Item *param) {
-    size_t words = wordsOf(param);
+void popCell(Vec<intptr_t> &stack, CellRef c) {
+    size_t words = wordsOf(c);
     if (stack.size() < words) return;
     size_t at = stack.size() - words;
-    if (param->address && param->size > 0)
-        std::memcpy(cellAt(param->address), &stack[at], static_cast<size_t>(param->size));
+    if (c.address && c.size > 0) std::memcpy(cellAt(c.address), &stack[at], static_cast<size_t>(c.size));
     stack.resize(at);
 }
+
+void pushWords(Vec<intptr_t> &stack, const Item *param) { pushCell(stack, {param->address, param->size}); }
+void popWords(Vec<intptr_t> &stack, const Item *param) { popCell(stack, {param->address, param->size}); }
 
 // The variables of a function's member context that are not its parameters.
 template <class F> void forEachLocal(Item *function, F f) {
@@ -63,7 +70,9 @@ template <class F> void forEachIntermediate(Item *body, Item *out, F f) {
     for (Item *i : data->owned)
         if (i != out && i->role != ItemRole::Expression && i->has(flag::OwnsValue) && !i->has(flag::Constant) &&
             i->address && i->size > 0 && valueOwnsNothing(i->dataType))
-            f(i);
+            f(CellRef{i->address, i->size});
+    for (const PlainCell &c : data->cells)
+        if (!c.constant) f(CellRef{c.address, c.size});
 }
 
 // Pops what a call saved, on every way out, faults included: intermediates
@@ -76,14 +85,14 @@ struct CallFrame {
     bool reentered;
     ~CallFrame() {
         Vec<intptr_t> &stack = stackOwner->valueStack;
-        std::vector<Item *> saved;
+        std::vector<CellRef> saved;
         if (reentered) {
-            forEachIntermediate(body, out, [&](Item *i) { saved.push_back(i); });
-            for (auto it = saved.rbegin(); it != saved.rend(); ++it) popWords(stack, *it);
+            forEachIntermediate(body, out, [&](CellRef c) { saved.push_back(c); });
+            for (auto it = saved.rbegin(); it != saved.rend(); ++it) popCell(stack, *it);
             saved.clear();
         }
-        forEachLocal(function, [&](Item *i) { saved.push_back(i); });
-        for (auto it = saved.rbegin(); it != saved.rend(); ++it) popWords(stack, *it);
+        forEachLocal(function, [&](Item *i) { saved.push_back({i->address, i->size}); });
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) popCell(stack, *it);
         stackOwner->callDepth--;
         function->activeCalls--;
         popParameters(function, stackOwner);
@@ -174,7 +183,7 @@ void bodyRunner(OperationRecord *r) {
     function->activeCalls++;
     forEachLocal(function, [&](Item *i) { pushWords(owner->valueStack, i); });
     auto *out = reinterpret_cast<Item *>(r->Arg2);
-    if (reentered) forEachIntermediate(body, out, [&](Item *i) { pushWords(owner->valueStack, i); });
+    if (reentered) forEachIntermediate(body, out, [&](CellRef c) { pushCell(owner->valueStack, c); });
     CallFrame frame{function, body, out, owner, reentered};
     if (body && body->chain) currentRunner()(body->chain);
     if (out && body && body->address) copyValue(body, out);

@@ -524,6 +524,9 @@ Item *Parser::run() {
     }
     ctx_->parseState = 1;
     expr_ = newExpression(ctx_);
+    // Records and argument lists take some 40 bytes per character of text: one
+    // arena block usually holds the whole chain.
+    static_cast<ExprData *>(expr_->extra)->firstBlock = std::clamp<size_t>(64 + 40 * buf_.size(), 256, 16384);
     Emitter em(ctx_, expr_);
     em_ = &em;
     bool ok = true;
@@ -538,6 +541,7 @@ Item *Parser::run() {
         if (s == Step::Retry) continue;
     }
     if (ok) ok = finish();
+    if (ok) slimExpression(expr_);
     ctx_->parseState = savedState;
     if (!ok) {
         for (Operand &o : operands_) (void)o;
@@ -583,6 +587,7 @@ void releaseExpression(Item *expr) {
             else
                 releaseItem(o);
         }
+        for (const PlainCell &c : data->cells) heapFree(cellAt(c.address));
         for (void *b : data->blocks) heapFree(b);
         heapDelete(data);
     }

@@ -25,13 +25,33 @@ struct Operand {
     Item *type() const { return item ? item->dataType : nullptr; }
 };
 
-// What a compiled expression owns.
+// A value cell of a temporary or a literal whose item the expression let go of
+// after compiling: records name cells by address, so only the cell must live.
+struct PlainCell {
+    intptr_t address;
+    int32_t size;
+    bool constant;
+};
+
+// What a compiled expression owns. Records and argument lists are carved from
+// a few arena blocks, so a chain lies together in memory and costs a handful
+// of allocations rather than one per record.
 struct ExprData {
     Vec<Item *> owned;        // constants, temporaries, sub-expressions, member views
-    Vec<void *> blocks;       // records and argument lists
+    Vec<void *> blocks;       // arena blocks holding records and argument lists
+    Vec<PlainCell> cells;     // plain cells whose items are gone
+    char *room = nullptr;     // free space in the newest block
+    size_t roomLeft = 0;
+    size_t firstBlock = 256;  // the parser sizes it from the text
     bool needsArgumentHandling = false;
     bool pure = false;        // the chain cannot fault: evaluations may skip the protected region
+
+    void *carve(size_t bytes);  // zeroed, 8-byte aligned, lives as long as the expression
 };
+
+// Lets go of the items of plain temporaries and literals once an expression is
+// compiled, keeping their cells (see slim.cpp).
+void slimExpression(Item *expr);
 
 // Emission of records into one expression under construction.
 class Emitter {

@@ -29,19 +29,35 @@ void Code::append(const Code &other) {
 Emitter::Emitter(ThreadContext *ctx, Item *expr)
     : ctx_(ctx), expr_(expr), data_(static_cast<ExprData *>(expr->extra)) {}
 
+// Takes bytes from the newest arena block, starting a new block when it is
+// full. Blocks grow with the expression: a short one fits in its first block.
+void *ExprData::carve(size_t bytes) {
+    constexpr size_t kLargestBlock = 16384;
+    bytes = (bytes + 7) & ~size_t(7);
+    if (bytes > roomLeft) {
+        size_t size = blocks.empty() ? firstBlock : std::min(kLargestBlock, firstBlock << blocks.size());
+        size = std::max(size, bytes);
+        auto *block = static_cast<char *>(heapAlloc(size));
+        if (!block) throw std::bad_alloc();
+        blocks.push_back(block);
+        room = block;
+        roomLeft = size;
+    }
+    void *p = room;
+    room += bytes;
+    roomLeft -= bytes;
+    return p;
+}
+
 OperationRecord *Emitter::record(intptr_t routine) {
-    auto *r = static_cast<OperationRecord *>(heapAlloc(sizeof(OperationRecord)));
-    if (!r) throw std::bad_alloc();
+    auto *r = static_cast<OperationRecord *>(data_->carve(sizeof(OperationRecord)));
     r->Routine = routine;
-    data_->blocks.push_back(r);
     return r;
 }
 
 intptr_t *Emitter::argumentList(size_t n) {
-    auto *list = static_cast<intptr_t *>(heapAlloc((n + 1) * sizeof(intptr_t)));
-    if (!list) throw std::bad_alloc();
+    auto *list = static_cast<intptr_t *>(data_->carve((n + 1) * sizeof(intptr_t)));
     list[0] = static_cast<intptr_t>(n);
-    data_->blocks.push_back(list);
     return list;
 }
 
