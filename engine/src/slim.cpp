@@ -15,23 +15,6 @@ namespace {
 
 constexpr intptr_t kMaxListCount = intptr_t(1) << 20;
 
-// Every word a chain's records and argument lists hold, whatever it means.
-void collectWords(const OperationRecord *r, std::vector<intptr_t> &words) {
-    for (; r; r = reinterpret_cast<const OperationRecord *>(r->Next)) {
-        words.insert(words.end(), {r->Arg1, r->Arg2, r->Result, r->ArgList});
-        if (auto *list = reinterpret_cast<const intptr_t *>(r->ArgList); list && list[0] > 0 && list[0] < kMaxListCount)
-            words.insert(words.end(), list + 1, list + 1 + list[0]);
-        if (!r->Routine) break;
-    }
-}
-
-// True when a sorted word list holds an address inside the item.
-bool refersTo(const std::vector<intptr_t> &words, const Item *item) {
-    auto start = reinterpret_cast<intptr_t>(item);
-    auto it = std::lower_bound(words.begin(), words.end(), start);
-    return it != words.end() && *it < start + intptr_t(sizeof(Item));
-}
-
 // A temporary or literal whose cell holds its whole value and that nothing
 // else about the item matters for.
 bool isPlainValue(const Item *i) {
@@ -40,24 +23,66 @@ bool isPlainValue(const Item *i) {
            valueOwnsNothing(i->dataType);
 }
 
+// The candidates, sorted by address, with a mark for each one a word points into.
+class Candidates {
+public:
+    void add(Item *i) { items_.push_back({i, false}); }
+    void sort() { std::sort(items_.begin(), items_.end(), [](const Entry &a, const Entry &b) { return a.item < b.item; }); }
+    bool empty() const { return items_.empty(); }
+
+    // Marks the candidate a word points into, if any.
+    void see(intptr_t word) {
+        auto it = std::upper_bound(items_.begin(), items_.end(), word,
+                                   [](intptr_t w, const Entry &e) { return w < reinterpret_cast<intptr_t>(e.item); });
+        if (it == items_.begin()) return;
+        --it;
+        if (word < reinterpret_cast<intptr_t>(it->item) + intptr_t(sizeof(Item))) it->referenced = true;
+    }
+
+    // Every word a chain's records and argument lists hold, whatever it means.
+    void seeChain(const OperationRecord *r) {
+        for (; r; r = reinterpret_cast<const OperationRecord *>(r->Next)) {
+            for (intptr_t w : {r->Arg1, r->Arg2, r->Result, r->ArgList}) see(w);
+            if (auto *list = reinterpret_cast<const intptr_t *>(r->ArgList); list && list[0] > 0 && list[0] < kMaxListCount)
+                for (intptr_t k = 1; k <= list[0]; ++k) see(list[k]);
+            if (!r->Routine) break;
+        }
+    }
+
+    bool referenced(const Item *i) const {
+        auto it = std::lower_bound(items_.begin(), items_.end(), i, [](const Entry &e, const Item *p) { return e.item < p; });
+        return it != items_.end() && it->item == i && it->referenced;
+    }
+    size_t unreferenced() const {
+        return size_t(std::count_if(items_.begin(), items_.end(), [](const Entry &e) { return !e.referenced; }));
+    }
+
+private:
+    struct Entry {
+        Item *item;
+        bool referenced;
+    };
+    std::vector<Entry> items_;
+};
+
 } // namespace
 
 void slimExpression(Item *expr) {
     auto *data = static_cast<ExprData *>(expr->extra);
     if (!data || data->owned.empty()) return;
-    std::vector<intptr_t> words;
-    collectWords(expr->chain, words);
+    Candidates candidates;
     for (Item *o : data->owned)
-        if (o->role == ItemRole::Expression) collectWords(o->chain, words);
-    std::sort(words.begin(), words.end());
+        if (isPlainValue(o)) candidates.add(o);
+    if (candidates.empty()) return;
+    candidates.sort();
+    candidates.seeChain(expr->chain);
+    for (Item *o : data->owned)
+        if (o->role == ItemRole::Expression) candidates.seeChain(o->chain);
 
+    data->cells.reserve(data->cells.size() + candidates.unreferenced());
     auto kept = data->owned.begin();
-    size_t letGo = 0;
-    for (Item *o : data->owned)
-        letGo += isPlainValue(o) && !refersTo(words, o);
-    data->cells.reserve(data->cells.size() + letGo);
     for (Item *o : data->owned) {
-        if (isPlainValue(o) && !refersTo(words, o)) {
+        if (isPlainValue(o) && !candidates.referenced(o)) {
             data->cells.push_back({o->address, o->size, o->has(flag::Constant)});
             o->address = 0;
             o->flags &= ~intptr_t(flag::OwnsValue);
