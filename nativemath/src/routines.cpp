@@ -23,9 +23,15 @@ void sqrtExtended(OperationRecord *record) {
     writeExtended(record->Result, x87Sqrt(readExtended(record->Arg1)));
 }
 
-// Double operands, computed in Extended and rounded once on the way out.
+// Double operands, computed in Extended and rounded once on the way out. An
+// integral exponent (x^2 above all) is recognised on the Double itself, where
+// the test is cheap; it takes the integer power just as power() would.
 void powerDouble(OperationRecord *record) {
-    writeDouble(record->Result, x87ToDouble(power(readDouble(record->Arg1), readDouble(record->Arg2))));
+    double y = readDouble(record->Arg2);
+    int64_t n = 0;
+    long double result = integralExponent(y, n) ? integerPower(readDouble(record->Arg1), n)
+                                                : power(readDouble(record->Arg1), y);
+    writeDouble(record->Result, x87ToDouble(result));
 }
 
 void lnDouble(OperationRecord *record) {
