@@ -82,14 +82,27 @@ void runExpression(const Item *expr) {
         currentRunner()(expr->chain);
 }
 
+double readDouble(const void *cell) { return load<double>(cell); }
+
 // Runs an expression as nxEvaluateExt/Dbl do and reads the first sizeof(T)
 // bytes of its result cell (0 without one).
-template <class T> T evaluateAs(const Item *expr) {
+template <class T, T (*read)(const void *)> T evaluateAs(const Item *expr) {
     if (!expr) return 0;
-    EvaluationWords words(expr->context);
+    const ThreadContext *ctx = expr->context;
+    if (expr->chain && runsUnprotected(expr)) {
+        // The plain loop over routines that leave the control words alone: when
+        // the after-word is the evaluation word, it is still in place.
+        loadControlWord(ctx->fpuWordEval);
+        runChain(expr->chain);
+        T value = expr->address ? read(cellAt(expr->address)) : T(0);
+        if (ctx->fpuWordAfter != ctx->fpuWordEval) loadControlWord(ctx->fpuWordAfter);
+        return value;
+    }
+    EvaluationWords words(ctx);
     runExpression(expr);
-    return expr->address ? load<T>(cellAt(expr->address)) : T(0);
+    return expr->address ? read(cellAt(expr->address)) : T(0);
 }
+
 
 } // namespace
 
@@ -117,12 +130,7 @@ void refreshRunnerKnown() { runnerKnown = isKnownRunner(runner); }
 
 // Evaluates an expression under its context's control words and reads its
 // 10-byte result (0 without a result cell).
-long double evaluateExt(Item *expr) {
-    if (!expr) return 0;
-    EvaluationWords words(expr->context);
-    runExpression(expr);
-    return expr->address ? loadExt(cellAt(expr->address)) : 0.0L;
-}
+long double evaluateExt(Item *expr) { return evaluateAs<long double, &loadExt>(expr); }
 
 // A sub-expression's value from inside a running chain.
 long double evaluateNested(Item *expr) {
@@ -150,7 +158,9 @@ extern "C" {
 // The value of an expression handle as a 10-byte and as an 8-byte real.
 NX_API long double nxEvaluateExt(intptr_t expr) { return nx::evaluateExt(reinterpret_cast<nx::Item *>(expr)); }
 
-NX_API double nxEvaluateDbl(intptr_t expr) { return nx::evaluateAs<double>(reinterpret_cast<nx::Item *>(expr)); }
+NX_API double nxEvaluateDbl(intptr_t expr) {
+    return nx::evaluateAs<double, &nx::readDouble>(reinterpret_cast<nx::Item *>(expr));
+}
 
 // Called by a protecting runner with the record whose routine faulted: records
 // the fault as an engine error, lets the context's handlers decide, and answers

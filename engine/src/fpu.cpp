@@ -5,7 +5,7 @@
 
 namespace nx {
 
-thread_local uint16_t loadedControlWord __attribute__((tls_model("initial-exec"))) = 0;
+constinit thread_local uint16_t loadedControlWord __attribute__((tls_model("initial-exec"))) = 0;
 
 // x87 control word: bits 0-5 exception masks (IM DM ZM OM UM PM), bits 10-11
 // rounding. MXCSR: bits 7-12 the same masks, bits 13-14 rounding. MXCSR is

@@ -6,7 +6,7 @@ namespace nx {
 
 // The word this thread last loaded into both units through the engine (0: none
 // yet). Initial-exec keeps the access a single instruction in the shared library.
-extern thread_local uint16_t loadedControlWord __attribute__((tls_model("initial-exec")));
+extern thread_local constinit uint16_t loadedControlWord __attribute__((tls_model("initial-exec")));
 
 // Loads a word into the x87 and MXCSR unconditionally.
 void loadControlWordFully(uint16_t word);
