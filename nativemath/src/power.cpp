@@ -22,27 +22,40 @@ long double integerPower(long double x, int64_t n) {
     return n < 0 ? 1.0L / result : result;
 }
 
+namespace {
+
+// The general power once integral exponents within range are ruled out.
 // An infinite y*log2 x (a zero or infinite base, an infinite exponent) would
 // turn into NaN inside the split into integer and fraction; 2^t is then plainly
 // +infinity or 0, so those cases are answered directly.
-long double generalPower(long double x, long double y) {
+long double fractionalPower(long double x, long double y) {
     if (y == 0.0L) return 1.0L;
     if (x == 0.0L && std::isgreater(y, 0.0L)) return 0.0L;
-    if (y == std::trunc(y) && std::islessequal(std::fabs(y), kMaxIntegerExponent))
-        return integerPower(x, int64_t(y));
     long double t = x87YLog2X(x, y);
     if (std::isinf(t)) return t > 0 ? std::numeric_limits<long double>::infinity() : 0.0L;
     return x87Exp2(t);
 }
 
+} // namespace
+
+long double generalPower(long double x, long double y) {
+    if (y == 0.0L) return 1.0L;
+    if (x == 0.0L && std::isgreater(y, 0.0L)) return 0.0L;
+    if (y == std::trunc(y) && std::islessequal(std::fabs(y), kMaxIntegerExponent))
+        return integerPower(x, int64_t(y));
+    return fractionalPower(x, y);
+}
+
 // The range test comes before rounding: converting a NaN or a huge exponent to
-// a 64-bit integer would raise a spurious invalid-operation fault.
+// a 64-bit integer would raise a spurious invalid-operation fault. An exponent
+// that is not taken here is no whole number within range, so the general
+// power's own test for one (a costly truncation) would always fail.
 long double power(long double x, long double y) {
     if (std::islessequal(std::fabs(y), kMaxIntegerExponent)) {
         int64_t n = x87RoundToInt64(y);
         if (static_cast<long double>(n) == y) return integerPower(x, n);
     }
-    return generalPower(x, y);
+    return fractionalPower(x, y);
 }
 
 } // namespace nm
