@@ -57,6 +57,9 @@ TEST(ConversionRead, FileTextToTable) {
         {"a line with NUL bytes is skipped", "[T]\na:b\0:x:x\nc:d:x:x\n"s, {"T"},
          {{"c", "d", "x", "x", 0}}, {2}},
         {"a brackets-only name", "[[x]]", {"[x]"}, {}, {}},
+        {"Latin-1 text becomes UTF-8", "[Temp\xe9rature]\n\xb0" "C:K:x:x\n", {"Temp\xc3\xa9rature"},
+         {{"\xc2\xb0" "C", "K", "x", "x", 0}}, {}},
+        {"UTF-8 text stays as it is", "[Temp\xc3\xa9rature]\n", {"Temp\xc3\xa9rature"}, {}, {}},
     };
     for (const ReadCase &c : cases) {
         ConversionTable t;
@@ -65,25 +68,6 @@ TEST(ConversionRead, FileTextToTable) {
         EXPECT_EQ(t.entries, c.entries) << c.what;
         EXPECT_EQ(linesOf(r), c.problemLines) << c.what;
     }
-}
-
-TEST(ConversionRead, Latin1FilesBecomeUtf8AndUtf8StaysAsItIs) {
-    ConversionTable latin, utf8;
-    readConversions("[Temp\xe9rature]\n\xb0" "C:K:x+273.15:x-273.15\n", latin);
-    readConversions("[Temp\xc3\xa9rature]\n", utf8);
-    EXPECT_EQ(latin.categories, Names{"Temp\xc3\xa9rature"});
-    EXPECT_EQ(latin.entries.at(0).unitA, "\xc2\xb0" "C");
-    EXPECT_EQ(utf8.categories, Names{"Temp\xc3\xa9rature"});
-}
-
-TEST(ConversionRead, ReadingAppends) {
-    ConversionTable t;
-    readConversions("[A]\na:b:x:x\n", t);
-    readConversions("c:d:x:x\n[B]\ne:f:x:x\n", t);
-    EXPECT_EQ(t.categories, (Names{"A", "B"}));
-    ASSERT_EQ(t.entries.size(), 3u);
-    EXPECT_EQ(t.entries[1].category, 0) << "an appended entry before any category joins the last one";
-    EXPECT_EQ(t.entries[2].category, 1);
 }
 
 TEST(ConversionRead, TablesHaveLimits) {
