@@ -1,0 +1,76 @@
+// Faults that the hostile nomixcli session found in the engine, fed through the
+// engine's command entry as the calculator sends them. Each test is disabled
+// while its fault is open; tests/app/test_cli_hostile.cpp has the same inputs
+// as a user types them.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "regress_engine.h"
+#include "shell/binding.h"
+#include "shell/bootstrap.h"
+#include "shell/script.h"
+
+using namespace regress;
+
+namespace {
+
+// Sets the stop flag from another thread once the loop runs, as nomixcli does
+// on Ctrl+C, and clears it when the scope ends.
+class CtrlC {
+public:
+    explicit CtrlC(std::chrono::milliseconds after)
+        : thread_([this, after] {
+              auto until = std::chrono::steady_clock::now() + after;
+              while (!done_ && std::chrono::steady_clock::now() < until)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              nxRequestStop(1);
+          }) {}
+    ~CtrlC() {
+        done_ = true;
+        thread_.join();
+        nxRequestStop(0);
+    }
+    CtrlC(const CtrlC &) = delete;
+    CtrlC &operator=(const CtrlC &) = delete;
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+class HostileFindings : public RegressTest {};
+
+} // namespace
+
+// nomixcli session: an endless loop ended by Ctrl+C answers "Ok". The loop
+// routines return on the stop flag without raising error 33, so the host
+// cannot tell a stopped calculation from a finished one.
+// Sound: the stop ends the loop with error 33 (nx_ErrStopped).
+TEST_F(HostileFindings, DISABLED_LoopsStoppedByTheHostRaiseError33) {
+    const char *loops[] = {"nx_Loop(1, 0, 1)", "nx_For(i, 1, 1e300, 1, i)"};
+    for (const char *loop : loops) {
+        Scratch s;
+        s.define("Var: i");
+        {
+            CtrlC stop(std::chrono::milliseconds(100));
+            s.eval(loop);
+        }
+        EXPECT_EQ(s.error(), nx_ErrStopped) << loop;
+    }
+}
+
+// nomixcli session: a text that doubles without end ends the loop silently:
+// no error, and the variable is left holding the empty text (its value lost).
+// Sound: an error (the engine heap is exhausted, or a size limit) and the
+// variable keeps its last value. (Through the calculator's binding: the
+// session's language, both phases.)
+TEST(HostileFindingsCalculator, DISABLED_TextThatDoublesForEverEndsInAnError) {
+    nomix::Binding &b = nomix::binding();
+    nomix::DefineApplicationLanguage(b);
+    nomix::runStatement(b, "grow = \"ab\"");
+    ASSERT_EQ(b.EvalStr("grow == \"ab\""), " 1");
+    b.EvalStr("nx_Loop(1, grow = grow + grow, 1)");
+    EXPECT_NE(b.ErrorCode(), 0);
+    EXPECT_EQ(b.EvalStr("grow == \"\""), " 0") << "the text must not be lost";
+}
