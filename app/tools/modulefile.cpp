@@ -242,7 +242,7 @@ std::vector<std::string> moduleWriteProblems(const std::vector<Module> &modules)
     std::vector<std::string> problems;
     for (size_t i = 0; i < modules.size(); ++i) {
         const Module &m = modules[i];
-        for (const ModuleKey &k : kModuleKeys) valueProblem(problems, i, asciiUpper(k.keyword), m.*k.field);
+        for (const ModuleKey &k : kModuleKeys) valueProblem(problems, i, k.keyword, m.*k.field);
         if (m.fields.size() > kMaxModuleFields)
             problems.push_back("module " + std::to_string(i + 1) + ": more than " +
                                std::to_string(kMaxModuleFields) + " parameters");
