@@ -10,10 +10,14 @@ namespace nx {
 
 namespace {
 
-// Removes one pointer from an engine list, keeping the order of the rest.
-template <class T> void eraseOne(Vec<T> &list, T value) {
-    auto it = std::find(list.begin(), list.end(), value);
-    if (it != list.end()) list.erase(it);
+// Removes one pointer from an engine list, keeping the order of the rest; true
+// when it was there. The search starts at the newest end, where what is
+// released usually lies.
+template <class T> bool eraseOne(Vec<T> &list, T value) {
+    auto it = std::find(list.rbegin(), list.rend(), value);
+    if (it == list.rend()) return false;
+    list.erase(std::next(it).base());
+    return true;
 }
 
 // Settings a child inherits from its parent; a root gets the engine's defaults.
@@ -100,7 +104,7 @@ void releaseItem(Item *item) {
     if (ctx) {
         eraseOne(ctx->items, item);
         eraseOne(ctx->handlers, item);
-        eraseOne(ctx->patterns, item);
+        if (eraseOne(ctx->patterns, item)) ctx->patternsVersion++;
     }
     unregisterName(item);
     if (item->closing) {

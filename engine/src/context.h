@@ -2,6 +2,7 @@
 // a thread record (an Item flagged flag::Thread) whose second word is its context.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "item.h"
 
@@ -9,6 +10,10 @@ namespace nx {
 
 struct PendingBlock;
 struct ParseState;
+
+// The tokenizer's index of a context's patterns by the byte a token starts with
+// (tokenizer.cpp): a cache, rebuilt when the pattern list has changed.
+struct PatternIndex;
 
 struct ThreadContext {
     uint16_t fpuWordEval = 0x033F;   // loaded before an evaluation
@@ -19,6 +24,8 @@ struct ThreadContext {
     Vec<Item *> handlers;            // error-handler records, registration order
     Vec<NxStr> messages;             // message text by error number
     Vec<Item *> patterns;            // token patterns; index 0 is position 1 (lowest priority)
+    uint32_t patternsVersion = 0;    // bumped on every change to patterns
+    mutable std::shared_ptr<PatternIndex> patternIndex;
     Vec<Item *> symbols;             // heads of the same-name chains, sorted by name
     Item *defaultType = nullptr;
     Item *thread = nullptr;

@@ -28,6 +28,7 @@ void insertPattern(ThreadContext *ctx, Item *pattern, int32_t rank) {
     int32_t position = rank > 0 ? count - rank + 2 : -rank;
     position = std::clamp(position, 1, count + 1);
     ctx->patterns.insert(ctx->patterns.begin() + (position - 1), pattern);
+    ctx->patternsVersion++;
 }
 
 // Compiles the opening pattern and, for brackets and quoted literals, the

@@ -52,6 +52,7 @@ bool ensureHeadPattern(ThreadContext *ctx, const std::string &name, const std::s
         return false;
     }
     ctx->patterns.push_back(p);
+    ctx->patternsVersion++;
     ctx->items.push_back(p);
     return true;
 }

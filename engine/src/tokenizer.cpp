@@ -2,6 +2,8 @@
 // its parents (newest pattern first, child before parent), reads bracket groups
 // and takes quoted literals apart.
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -19,6 +21,55 @@ constexpr uint32_t kKindQuoted = static_cast<uint32_t>(TokenKind::Quoted);
 constexpr uint32_t kKindSpace = static_cast<uint32_t>(TokenKind::Space);
 constexpr int32_t kExpanding = 2;  // ThreadContext::parseState while rules are expanded
 constexpr size_t kEmbeddedLength = 5;
+
+// Below this many patterns a list is walked as it is.
+constexpr size_t kIndexFrom = 16;
+
+} // namespace
+
+// The patterns of one context grouped by the bytes their tokens may start with:
+// for byte b, the indices into the list in ascending order.
+struct PatternIndex {
+    uint32_t version = 0;
+    std::array<uint32_t, 257> start{};  // byte b's indices: order[start[b], start[b + 1])
+    std::vector<uint32_t> order;
+
+    std::span<const uint32_t> startingWith(unsigned char b) const {
+        return std::span<const uint32_t>(order.data() + start[b], start[b + 1] - start[b]);
+    }
+
+    // Fills the index from a pattern list. A pattern without a compiled form
+    // (none has one for long) is listed under every byte, as the plain walk
+    // would try it everywhere.
+    void build(const Vec<Item *> &patterns, uint32_t listVersion) {
+        order.clear();
+        for (unsigned b = 0; b < 256; ++b) {
+            start[b] = static_cast<uint32_t>(order.size());
+            for (size_t i = 0; i < patterns.size(); ++i) {
+                const Item *item = patterns[i];
+                if (!item->regex || item->regex->mayStartWith(static_cast<unsigned char>(b)))
+                    order.push_back(static_cast<uint32_t>(i));
+            }
+        }
+        start[256] = static_cast<uint32_t>(order.size());
+        version = listVersion;
+    }
+};
+
+namespace {
+
+// A context's index, brought up to date; nullptr for short lists. The index is
+// a cache outside the engine heap: it is not part of any definition.
+const PatternIndex *indexOf(const ThreadContext *c) {
+    if (c->patterns.size() < kIndexFrom) return nullptr;
+    if (!c->patternIndex) {
+        c->patternIndex = std::make_shared<PatternIndex>();
+        c->patternIndex->build(c->patterns, c->patternsVersion);
+    } else if (c->patternIndex->version != c->patternsVersion) {
+        c->patternIndex->build(c->patterns, c->patternsVersion);
+    }
+    return c->patternIndex.get();
+}
 
 // Where a match of a token pattern lies: the whole token, and for a quoted
 // literal the body between its delimiters.
@@ -51,17 +102,36 @@ bool usable(const Item *item, const ThreadContext *origin) {
     return !item->has(flag::RuleHead) || origin->parseState == kExpanding;
 }
 
+// Tries one pattern at pos for findPattern.
+bool tryPattern(const Item *item, const ThreadContext *origin, std::string_view text, size_t pos, bool quotedOnly,
+                TokenSpan &span) {
+    if (!usable(item, origin) || (quotedOnly && item->kind() != kKindQuoted)) return false;
+    return matchToken(item, text, pos, span) && span.length > 0;
+}
+
 // Walks the pattern lists from index `below` - 1 of `from` down, then every
 // parent from its top, and returns the first pattern that matches a non-empty
-// token at pos. An empty match is no token: it would never advance.
+// token at pos. An empty match is no token: it would never advance. Long lists
+// are walked through their index, which holds only the patterns that may start
+// with the byte at pos, in the same order.
 Item *findPattern(const ThreadContext *origin, const ThreadContext *from, size_t below, std::string_view text,
                   size_t pos, bool quotedOnly, TokenSpan &span) {
+    const auto first = static_cast<unsigned char>(text[pos]);
     for (const ThreadContext *c = from; c; c = c->parent, below = SIZE_MAX) {
-        for (size_t i = std::min(below, c->patterns.size()); i-- > 0;) {
+        size_t top = std::min(below, c->patterns.size());
+        if (const PatternIndex *index = indexOf(c)) {
+            std::span<const uint32_t> candidates = index->startingWith(first);
+            for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
+                if (*it >= top) continue;
+                Item *item = c->patterns[*it];
+                if (tryPattern(item, origin, text, pos, quotedOnly, span)) return item;
+            }
+            continue;
+        }
+        for (size_t i = top; i-- > 0;) {
             Item *item = c->patterns[i];
-            if (item->regex && !item->regex->mayStartWith(static_cast<unsigned char>(text[pos]))) continue;
-            if (!usable(item, origin) || (quotedOnly && item->kind() != kKindQuoted)) continue;
-            if (matchToken(item, text, pos, span) && span.length > 0) return item;
+            if (item->regex && !item->regex->mayStartWith(first)) continue;
+            if (tryPattern(item, origin, text, pos, quotedOnly, span)) return item;
         }
     }
     return nullptr;
