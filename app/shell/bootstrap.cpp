@@ -274,6 +274,7 @@ void DefineApplicationLanguage(Binding &b) {
     b.SetErrorMessage(nx_ErrTooDeep, "Nesting too deep");
     b.SetErrorMessage(nx_ErrRunaway, "Runaway rule expansion");
     b.SetErrorMessage(nx_ErrStopped, "Stopped");
+    b.SetErrorMessage(nx_ErrNoMemory, "Out of memory");
     defineScriptNatives(b);
     defineDateAndDialogNatives(b);
     defineStackAndTableFunctions(b);

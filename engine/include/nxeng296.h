@@ -164,7 +164,8 @@ enum {
 enum {
     nx_ErrTooDeep = 31,   /* nesting or recursion beyond the engine's limits */
     nx_ErrRunaway = 32,   /* a rule expansion that does not end */
-    nx_ErrStopped = 33    /* a loop stopped by the host's stop request */
+    nx_ErrStopped = 33,   /* a loop stopped by the host's stop request */
+    nx_ErrNoMemory = 34   /* the engine heap is exhausted, or a text would outgrow it */
 };
 
 /* Item property codes of nx_GetItemData / nx_SetItemData. */

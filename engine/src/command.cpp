@@ -134,7 +134,7 @@ intptr_t command(intptr_t code, std::string_view text, intptr_t misc1, intptr_t 
     } catch (const ProcessorFault &) {
         return 0;  // the fault's error number is already in the context
     } catch (const std::bad_alloc &) {
-        ctx->errorCode = 24;
+        raiseError(ctx, nx_ErrNoMemory, 0);
         return 0;
     } catch (...) {
         // A host callback threw: nothing may cross the library boundary.

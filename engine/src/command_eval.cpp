@@ -89,6 +89,11 @@ intptr_t evalText(Call &c) {
     std::string text;
     try {
         text = resultText(expr);
+    } catch (const std::bad_alloc &) {
+        // What the evaluation had made is gone with the unwinding: there is
+        // room again for the handlers, which tell the user.
+        raiseError(c.ctx, nx_ErrNoMemory, 0);
+        text = std::string(errorMessage(c.ctx, nx_ErrNoMemory));
     } catch (...) {
         text = std::string(errorMessage(c.ctx, c.ctx->errorCode));
     }

@@ -205,13 +205,13 @@ void discardPending(ThreadContext *ctx) { abandonBlocks(ctx); }
 Item *defineParts(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2, intptr_t p3);
 
 // nx_Define: parts go to the innermost open block, or to a new item. When the
-// engine heap runs out midway, what was begun is dropped and error 24 is set.
+// engine heap runs out midway, what was begun is dropped and the error says so.
 Item *define(ThreadContext *ctx, std::string_view text, intptr_t p1, intptr_t p2, intptr_t p3) {
     try {
         return defineParts(ctx, text, p1, p2, p3);
     } catch (const std::bad_alloc &) {
         abandonBlocks(ctx);
-        ctx->errorCode = 24;
+        ctx->errorCode = nx_ErrNoMemory;
         return nullptr;
     }
 }

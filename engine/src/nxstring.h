@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -11,8 +12,17 @@ namespace nx {
 
 using NxStr = char *;  // address of the first byte, or nullptr
 
+// The longest text the engine makes (the calculator's String repeat has the
+// same bound). The heap lies below 2 GiB and holds a text several times while
+// it is assigned; a text that doubles without end stops here, and its
+// evaluation ends with an error while there is still room to go on.
+constexpr size_t kMaxTextBytes = size_t(64) << 20;
+
 NxStr strAlloc(const char *bytes, uint32_t length); // length 0 gives the shared empty string
-inline NxStr strAlloc(std::string_view s) { return strAlloc(s.data(), static_cast<uint32_t>(s.size())); }
+inline NxStr strAlloc(std::string_view s) {
+    if (s.size() > kMaxTextBytes) throw std::bad_alloc();
+    return strAlloc(s.data(), static_cast<uint32_t>(s.size()));
+}
 NxStr strFresh(const char *bytes, uint32_t length); // always a new block, even when empty
 void strFree(NxStr s);                               // ignores nullptr and the shared empty string
 inline uint32_t strLen(const char *s) { return s ? *reinterpret_cast<const uint32_t *>(s - 4) : 0; }

@@ -128,6 +128,13 @@ bool pastFinish(long double v, long double finish, long double step) {
     return (step > 0 && v > finish) || (step < 0 && v < finish);
 }
 
+// A loop ended by the host's stop request says so: the calculation did not
+// finish, and its host must not take the result for one.
+void stopped(R *r) {
+    if (ThreadContext *ctx = recordContext(r); ctx && ctx->errorCode != nx_ErrStopped)
+        raiseError(ctx, nx_ErrStopped, reinterpret_cast<intptr_t>(r));
+}
+
 // For Counter = Start To Finish Step Step: Expr. The bounds are read once; the
 // counter keeps the first value that failed the end test. A zero step has no end
 // test, so (like a step too small to move the counter, or a NaN) it runs Expr
@@ -141,7 +148,11 @@ void countedLoop(R *r) {
         if (pastFinish(v, finish, step)) return;
         runNested(body);
         long double next = v + step;
-        if (next == v || std::isnan(next) || stopRequested()) return;
+        if (stopRequested()) {
+            stopped(r);
+            return;
+        }
+        if (next == v || std::isnan(next)) return;
         v = next;
     }
 }
@@ -149,7 +160,11 @@ void countedLoop(R *r) {
 // Do While DoCondition: Expression: Loop Until LoopCondition is 0.
 void conditionalLoop(R *r) {
     Item *doCondition = argItem(r, 1), *expression = argItem(r, 2), *loopCondition = argItem(r, 3);
-    while (!stopRequested() && evaluateNested(doCondition) != 0) {
+    while (evaluateNested(doCondition) != 0) {
+        if (stopRequested()) {
+            stopped(r);
+            return;
+        }
         runNested(expression);
         if (evaluateNested(loopCondition) == 0) return;
     }

@@ -16,6 +16,7 @@ using R = OperationRecord;
 void concatenate(R *r) {
     std::string_view x = xText(r), y = yText(r);
     const size_t length = x.size() + y.size();
+    if (length > kMaxTextBytes) throw std::bad_alloc();  // ends the evaluation with nx_ErrNoMemory
     NxStr joined = length ? strFresh(nullptr, static_cast<uint32_t>(length)) : sharedEmpty();
     if (length) {
         std::memcpy(joined, x.data(), x.size());

@@ -47,16 +47,19 @@ class HostileFindings : public RegressTest {};
 // routines return on the stop flag without raising error 33, so the host
 // cannot tell a stopped calculation from a finished one.
 // Sound: the stop ends the loop with error 33 (nx_ErrStopped).
-TEST_F(HostileFindings, DISABLED_LoopsStoppedByTheHostRaiseError33) {
+TEST_F(HostileFindings, LoopsStoppedByTheHostRaiseError33) {
     const char *loops[] = {"nx_Loop(1, 0, 1)", "nx_For(i, 1, 1e300, 1, i)"};
     for (const char *loop : loops) {
         Scratch s;
         s.define("Var: i");
+        Nomix(nx_ClearError, nullptr, 0, 0, 0, 0);
         {
             CtrlC stop(std::chrono::milliseconds(100));
             s.eval(loop);
         }
-        EXPECT_EQ(s.error(), nx_ErrStopped) << loop;
+        // Routines report where the names they were compiled with live: a
+        // scratch thread without patterns of its own reports in its parent.
+        EXPECT_EQ(errorCode(0), nx_ErrStopped) << loop;
     }
 }
 
@@ -65,7 +68,7 @@ TEST_F(HostileFindings, DISABLED_LoopsStoppedByTheHostRaiseError33) {
 // Sound: an error (the engine heap is exhausted, or a size limit) and the
 // variable keeps its last value. (Through the calculator's binding: the
 // session's language, both phases.)
-TEST(HostileFindingsCalculator, DISABLED_TextThatDoublesForEverEndsInAnError) {
+TEST(HostileFindingsCalculator, TextThatDoublesForEverEndsInAnError) {
     nomix::Binding &b = nomix::binding();
     nomix::DefineApplicationLanguage(b);
     nomix::runStatement(b, "grow = \"ab\"");
