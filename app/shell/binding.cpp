@@ -226,6 +226,12 @@ void Binding::RaiseError(OperationRecord *record, std::string_view message) {
     CallNoText(nx_RaiseError, 1, reinterpret_cast<intptr_t>(record), 0, t);
 }
 
+// An engine error number (with the message installed for it) into the
+// evaluation of record.
+void Binding::RaiseCode(OperationRecord *record, int32_t code) {
+    CallNoText(nx_RaiseError, code, reinterpret_cast<intptr_t>(record), 0, nxExprThread(record));
+}
+
 // Both texts travel as String cells (32-bit handles of engine strings); the
 // result is a position in the text.
 intptr_t Binding::InStr(intptr_t start, std::string_view text, std::string_view pattern,

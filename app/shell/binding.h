@@ -78,6 +78,7 @@ public:
     intptr_t ErrorLocation(intptr_t t = 0);
     void ClearError();
     void RaiseError(OperationRecord *record, std::string_view message);
+    void RaiseCode(OperationRecord *record, int32_t code);
     intptr_t InStr(intptr_t start, std::string_view text, std::string_view pattern, intptr_t flags,
                    intptr_t t = 0);
 

@@ -101,6 +101,14 @@ void resetOptions(OperationRecord *r) {
 
 // ---- waits ----
 
+// The user's stop (Ctrl+C) ends a wait as it ends the engine's loops: with
+// error 33, so the calculation does not read as finished.
+bool stoppedByUser(OperationRecord *r) {
+    if (!nxStopRequested()) return false;
+    binding().RaiseCode(r, nx_ErrStopped);
+    return true;
+}
+
 void doEvents(OperationRecord *) { waitRound(); }
 
 // Ends when the time has passed, StopDelay is set or the main window closes.
@@ -110,7 +118,10 @@ void delay(OperationRecord *r) {
     AppVariables &v = appVariables();
     v.stopDelay = 0;
     Clock::time_point start = Clock::now();
-    while (secondsSince(start) < seconds && v.stopDelay == 0 && !host().closing()) waitRound();
+    while (secondsSince(start) < seconds && v.stopDelay == 0 && !host().closing()) {
+        if (stoppedByUser(r)) return;
+        waitRound();
+    }
 }
 
 // Runs until the input line is empty (the user calculated it) or StopWait is
@@ -124,6 +135,7 @@ void waitForInput(OperationRecord *r) {
     state.waiting = true;
     std::string status = h.tutorStatus();
     while (!app->calculator().input().empty() && !h.closing()) {
+        if (stoppedByUser(r)) break;
         h.setTutorStatus("The tutor is waiting for you to click Calculate.");
         waitRound();
         if (v.stopWait != 0) app->calculator().calculate();

@@ -15,7 +15,12 @@ constexpr int kReminderWidth = 20;
 // Scripts that load each other in a circle would recurse until the stack runs
 // out; deeper nesting than this is refused with an error box.
 constexpr int kMaxScriptDepth = 32;
+// Scripts that load each other twice or more multiply within that depth
+// (2^32 runs for a script that loads itself twice): one LOAD typed by the user
+// opens at most this many files.
+constexpr int kMaxScriptsPerLoad = 10000;
 int scriptDepth = 0;
+int scriptsOpened = 0;
 
 // ASCII upper case, for the case-blind keywords and control names.
 std::string upper(std::string_view s) {
@@ -80,10 +85,18 @@ bool quitRequested() {
     return true;
 }
 
-// Reads statements from the open file until the end label or _Quit.
+// The user's stop (Ctrl+C) ends every script that is running; the outermost
+// one says so.
+bool stopRequested() {
+    if (!nxStopRequested()) return false;
+    if (scriptDepth == 1) host().messageBox("Stopped", 48, "Error");
+    return true;
+}
+
+// Reads statements from the open file until the end label, _Quit or a stop.
 void runLines(Binding &b, std::ifstream &in, std::string_view endLabel) {
     std::string raw, kept;
-    while (std::getline(in, raw)) {
+    while (!stopRequested() && std::getline(in, raw)) {
         std::string line = lineText(raw);
         if (!endLabel.empty() && line == endLabel) break;
         if (firstTokenUpper(b, line) == "LOAD") {
@@ -150,6 +163,18 @@ bool runScriptFile(Binding &b, const std::filesystem::path &file, std::string_vi
                    std::string_view endLabel) {
     if (scriptDepth >= kMaxScriptDepth) {
         host().messageBox("Scripts are nested too deeply\r\rFile: " + file.string(), 48, "Error");
+        return false;
+    }
+    if (scriptDepth == 0) scriptsOpened = 0;
+    if (++scriptsOpened > kMaxScriptsPerLoad) {
+        if (scriptsOpened == kMaxScriptsPerLoad + 1)
+            host().messageBox("Too many scripts loaded\r\rFile: " + file.string(), 48, "Error");
+        return false;
+    }
+    // A FIFO or a device would block or never end: only plain files are scripts.
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec) && !std::filesystem::is_regular_file(file, ec)) {
+        host().messageBox("Not a script file\r\rFile: " + file.string(), 48, "Error");
         return false;
     }
     std::ifstream in(file, std::ios::binary);

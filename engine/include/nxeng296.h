@@ -114,6 +114,9 @@ NX_API void nxLoadControlWord(uint16_t word);
 
 /* Stop flag honoured by the engine's loop routines; a host sets it (Ctrl+C). */
 NX_API void nxRequestStop(int stop);
+/* Non-zero while the stop flag is set: long waits and loops of a host's own
+ * natives end on it too. */
+NX_API int nxStopRequested(void);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -187,4 +187,6 @@ NX_API intptr_t ExceptionHelper(OperationRecord *failing, uint32_t code) {
 // Sets or clears the flag the engine's loop routines watch (a host's Ctrl+C).
 NX_API void nxRequestStop(int stop) { nx::stopFlag.store(stop != 0, std::memory_order_relaxed); }
 
+NX_API int nxStopRequested(void) { return nx::stopRequested() ? 1 : 0; }
+
 } // extern "C"

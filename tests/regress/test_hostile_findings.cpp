@@ -1,6 +1,6 @@
 // Faults that the hostile nomixcli session found in the engine, fed through the
-// engine's command entry as the calculator sends them. Each test is disabled
-// while its fault is open; tests/app/test_cli_hostile.cpp has the same inputs
+// engine's command entry as the calculator sends them;
+// tests/app/test_cli_hostile.cpp has the same inputs
 // as a user types them.
 #include <atomic>
 #include <chrono>
