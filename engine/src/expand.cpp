@@ -42,6 +42,7 @@ public:
                 ctx_->errorCode = kRunawayError;
                 break;
             }
+            if (stopped()) break;
             Token tok;
             size_t q = p;
             bool noMatch = false;
@@ -154,11 +155,21 @@ private:
         }
         size_t pos = p;
         for (size_t i = first; i < e.size(); ++i) {
+            if (stopped()) return false;
             const RuleElement *next = i + 1 < e.size() ? &e[i + 1] : nullptr;
             if (!matchElement(e[i], next, pos, m, data->infix && i + 1 == e.size() ? rule->precedence : -1))
                 return false;
         }
         m.end = pos;
+        return true;
+    }
+
+    // A host's stop request (Ctrl+C) ends the expansion with error 33. Regex
+    // searches through a long text take time without reading tokens, so rule
+    // matching asks too, not only the token reader.
+    bool stopped() {
+        if (!stopRequested()) return false;
+        if (!ctx_->errorCode) ctx_->errorCode = nx_ErrStopped;
         return true;
     }
 

@@ -112,3 +112,24 @@ TEST_F(FuzzFindings, UnreadableTextInARulePatternEndsQuickly) {
         EXPECT_EQ(s.eval("1+1"), " 2") << text;
     }
 }
+
+// fuzz_expr and fuzz_define (timeouts of the long run): rule expansion that
+// reaches its limits only after seconds of regex searches and rewrites of a
+// text of megabytes did not look at the host's stop flag between rewrites, so
+// neither Ctrl+C nor the fuzzers' watchdog could end it. Each input must end
+// with an error, and the next line must work.
+TEST_F(FuzzFindings, SlowRuleExpansionsEndInAnError) {
+    struct Case {
+        const char *definition;
+        const char *expression;
+    } cases[] = {
+        {"", "Maxo: Max(12,4,Macro: \xa4sq(,x,Macro\x91: \xa4sq(,x Maxo\x91 Max(5Tan Maxo_1BBx(5Tan(S)= xx1)"},
+        {"Func: g(/, y =\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88Var: a(3) !As Double", " 2) =  a("},
+    };
+    for (const Case &c : cases) {
+        Scratch s;
+        if (*c.definition) s.define(c.definition);
+        s.eval(c.expression);
+        EXPECT_EQ(s.eval("1+1"), " 2") << c.expression;
+    }
+}
