@@ -8,6 +8,12 @@
 namespace nx {
 namespace {
 
+// The plain loop, inlined where evaluations run pure chains.
+inline void runRecords(OperationRecord *first) {
+    for (OperationRecord *r = first; r && r->Routine; r = reinterpret_cast<OperationRecord *>(r->Next))
+        reinterpret_cast<NxRoutine>(r->Routine)(r);
+}
+
 NxRoutine runner = &runChain;
 bool runnerKnown = true;  // isKnownRunner(runner), kept so evaluations need not search
 std::atomic<bool> stopFlag{false};
@@ -93,7 +99,7 @@ template <class T, T (*read)(const void *)> T evaluateAs(const Item *expr) {
         // The plain loop over routines that leave the control words alone: when
         // the after-word is the evaluation word, it is still in place.
         loadControlWord(ctx->fpuWordEval);
-        runChain(expr->chain);
+        runRecords(expr->chain);
         T value = expr->address ? read(cellAt(expr->address)) : T(0);
         if (ctx->fpuWordAfter != ctx->fpuWordEval) loadControlWord(ctx->fpuWordAfter);
         return value;
@@ -108,10 +114,7 @@ template <class T, T (*read)(const void *)> T evaluateAs(const Item *expr) {
 
 // The plain runner: calls each record's routine in chain order until the
 // terminating record, which is reached but never called.
-void runChain(OperationRecord *first) {
-    for (OperationRecord *r = first; r && r->Routine; r = reinterpret_cast<OperationRecord *>(r->Next))
-        reinterpret_cast<NxRoutine>(r->Routine)(r);
-}
+void runChain(OperationRecord *first) { runRecords(first); }
 
 // The runner every evaluation uses.
 NxRoutine currentRunner() { return runner; }
