@@ -102,6 +102,14 @@ bool acceptsArity(Item *callee, size_t n);
 // Emits a call with its arguments (consumed) and returns the result operand.
 bool emitCall(Emitter &em, Item *callee, std::vector<Operand> &args, Operand &result);
 
+// x^2 of Doubles as libNomix296's power computes it (purity.cpp): the square
+// of the Extended value, rounded once to Double. The compiler puts it in place
+// of that power routine when the exponent is the constant 2.
+void squareDoubleRoutine(OperationRecord *r);
+// libNomix296's Double power, as the routine table held it after start-up (0
+// without the library).
+intptr_t nativeDoublePower();
+
 // Runtime routines of compiled code (calls.cpp).
 void bodyRunner(OperationRecord *r);
 void copyParamRoutine(OperationRecord *r);

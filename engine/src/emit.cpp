@@ -290,6 +290,15 @@ bool prepare(Emitter &em, Item *callee, Item *param, Operand &arg, Code &code, i
 
 bool hasBody(Item *callee) { return callee->role == ItemRole::Function; }
 
+// x^2 through libNomix296's Double power with the literal 2: a square, the most
+// common power of all, needs no power routine.
+bool squaresByPower(intptr_t routine, const std::vector<Operand> &args) {
+    if (routine == 0 || routine != nativeDoublePower() || args.size() != 2) return false;
+    const Item *exponent = args[1].item;
+    return exponent && !args[1].dynamic && exponent->has(flag::Constant) && exponent->address &&
+           exponent->size == 8 && load<double>(cellAt(exponent->address)) == 2.0;
+}
+
 // The value of a constant operand as an integer (a data type handle, say).
 bool constantNumber(const Operand &op, intptr_t &out) {
     if (!op.code.empty() || !op.item || !op.item->has(flag::Constant)) return false;
@@ -346,6 +355,7 @@ bool emitCall(Emitter &em, Item *callee, std::vector<Operand> &args, Operand &re
         if (hasBody(callee)) em.data()->needsArgumentHandling = true;
     } else {
         intptr_t routine = callee->address ? callee->address : routineAddress(0);
+        if (squaresByPower(routine, args)) routine = reinterpret_cast<intptr_t>(&squareDoubleRoutine);
         OperationRecord *call = em.record(routine);
         intptr_t *list = em.argumentList(n);
         Code fixes;

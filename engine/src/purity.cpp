@@ -31,6 +31,8 @@ std::vector<intptr_t> &pureRoutines() {
     return routines;
 }
 
+intptr_t recordedDoublePower = 0;
+
 std::vector<intptr_t> &knownRunners() {
     static std::vector<intptr_t> runners;
     return runners;
@@ -46,9 +48,26 @@ void recordPureRoutines() {
     routines.clear();
     for (int slot : kPureSlots)
         if (intptr_t a = routineSlotContent(slot)) routines.push_back(a);
+    routines.push_back(reinterpret_cast<intptr_t>(&squareDoubleRoutine));
     std::sort(routines.begin(), routines.end());
+    recordedDoublePower = nativeMathLoaded() ? routineSlotContent(206) : 0;
     knownRunners() = {reinterpret_cast<intptr_t>(&runChain), routineSlotContent(150), routineSlotContent(151)};
     refreshRunnerKnown();
+}
+
+intptr_t nativeDoublePower() { return recordedDoublePower; }
+
+// The Double is loaded, squared and stored by the x87 (fwait charges an
+// unmasked overflow of the store to this record), exactly the integer power's
+// one multiplication for the exponent 2 (its other factor is 1).
+void squareDoubleRoutine(OperationRecord *r) {
+    __asm__ volatile("fldl (%0)\n\t"
+                     "fmul %%st(0), %%st\n\t"
+                     "fstpl (%1)\n\t"
+                     "fwait"
+                     :
+                     : "r"(r->Arg1), "r"(r->Result)
+                     : "memory", "st");
 }
 
 // True for the runners taken at start-up (the engine's and libNomix296's).

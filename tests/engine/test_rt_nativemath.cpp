@@ -2,8 +2,12 @@
 // the fault recovery its protected runner gives the engine's chains.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
 #include <vector>
 
+#include "compiler.h"
 #include "test_rt_support.h"
 
 using namespace nx;
@@ -90,3 +94,40 @@ TEST(NativeMath, AHandlerAnsweringTwoLetsTheFaultReachTheCaller) {
 }
 
 } // namespace
+
+namespace {
+
+// Runs one record of a routine on two Doubles and gives the result's bits.
+uint64_t doubleBits(intptr_t routine, double x, double y) {
+    Chain c;
+    intptr_t result = c.dbl(0);
+    c.add(routine, c.dbl(x), c.dbl(y), result);
+    runChain(c.expression(result)->chain);
+    uint64_t bits;
+    std::memcpy(&bits, cellAt(result), 8);
+    return bits;
+}
+
+} // namespace
+
+// The compiler replaces libNomix296's x^2 by a square: every bit must agree,
+// rounding through Extended and overflow included.
+TEST(NativeMath, SquaresAgreeBitForBitWithThePower) {
+    if (!loadLibrary()) GTEST_SKIP() << "libNomix296.so is not next to the tests";
+    command(nx_Initialize, {}, 0, 0, 0, 0);
+    ASSERT_EQ(nativeDoublePower(), routineSlotContent(206));
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0.0, -0.0, 1.1, -2.2, 3.0000000000000004, 1e154, 1.3407807929942596e154, 1e200,
+                             -1e300, 5e-324, 1e-160, 0.1, 1.0 / 3, inf, -inf, std::nan(""), 12345.678901234567};
+    loadControlWord(0x033F);
+    for (double x : values)
+        EXPECT_EQ(doubleBits(reinterpret_cast<intptr_t>(&squareDoubleRoutine), x, 2.0),
+                  doubleBits(routineSlotContent(206), x, 2.0))
+            << x;
+    for (int i = 0; i < 20000; ++i) {  // a spread of mantissas: double rounding shows up rarely
+        double x = std::ldexp(1.0 + i * 0.0000123456789, (i % 200) - 100);
+        ASSERT_EQ(doubleBits(reinterpret_cast<intptr_t>(&squareDoubleRoutine), x, 2.0),
+                  doubleBits(routineSlotContent(206), x, 2.0))
+            << x;
+    }
+}
