@@ -228,15 +228,16 @@ bool needsBackup(const std::filesystem::path &file) {
     return load.state == SettingsLoad::State::Unreadable || load.malformed();
 }
 
-// Keeps the file as file.bak: a copy, or, when it cannot be read, the file itself
+// Keeps the file as `backup`: a copy, or, when it cannot be read, the file itself
 // moved aside. Returns the reason when neither worked.
-std::optional<std::string> keepBackup(const std::filesystem::path &file, const std::filesystem::path &backup) {
+std::optional<std::string> keepOriginal(const std::filesystem::path &file, const std::filesystem::path &backup) {
     std::error_code ec;
     std::filesystem::copy_file(file, backup, std::filesystem::copy_options::overwrite_existing, ec);
     if (!ec) return std::nullopt;
     std::filesystem::rename(file, backup, ec);
     if (!ec) return std::nullopt;
-    return "the old settings file could not be kept as " + backup.string() + ": " + ec.message();
+    return "the old " + file.filename().string() + " could not be kept as " + backup.string() + ": " +
+           ec.message();
 }
 
 } // namespace
@@ -284,25 +285,33 @@ std::string settingsText(const Settings &s) {
 }
 
 // Never replaces what is not a plain file, and keeps a file it could not fully read.
-SaveOutcome saveSettings(const std::filesystem::path &file, const Settings &settings) {
+SaveOutcome replaceFile(const std::filesystem::path &file, std::string_view content,
+                        const std::function<bool(const std::filesystem::path &)> &readsFully) {
     SaveOutcome outcome;
     std::error_code ec;
     auto status = std::filesystem::status(file, ec);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    bool exists = std::filesystem::exists(status);
+    if (exists && !std::filesystem::is_regular_file(status)) {
         outcome.error = file.string() + " is not a file";
         return outcome;
     }
-    if (std::filesystem::exists(status) && needsBackup(file)) {
+    if (exists && !readsFully(file)) {
         std::filesystem::path backup = file;
         backup += ".bak";
-        if (auto problem = keepBackup(file, backup)) {
+        if (auto problem = keepOriginal(file, backup)) {
             outcome.error = *problem;
             return outcome;
         }
         outcome.backup = backup;
     }
-    outcome.ok = writeFileAtomically(file, settingsText(settings), &outcome.error);
+    outcome.ok = writeFileAtomically(file, content, &outcome.error);
     return outcome;
+}
+
+SaveOutcome saveSettings(const std::filesystem::path &file, const Settings &settings) {
+    return replaceFile(file, settingsText(settings), [](const std::filesystem::path &existing) {
+        return !needsBackup(existing);
+    });
 }
 
 // Defaults, saved.

@@ -99,6 +99,12 @@ struct SaveOutcome {
     std::filesystem::path backup;     // the kept original, when one was kept
 };
 
+// Replaces `file` with `content` atomically. When the file exists but
+// `readsFully` says it was not completely understood, it is kept as
+// file + ".bak" first. What is not a plain file is never replaced.
+SaveOutcome replaceFile(const std::filesystem::path &file, std::string_view content,
+                        const std::function<bool(const std::filesystem::path &)> &readsFully);
+
 // Writes the settings file atomically. When the existing file cannot be read or
 // holds anything saving would lose (see SettingsLoad), it is kept as
 // file + ".bak" first.

@@ -208,7 +208,7 @@ SaveOutcome SaveFile(const std::filesystem::path &file, const ConversionTable &t
         refused.error = "the table cannot be written: " + problems.front();
         return refused;
     }
-    return replaceToolFile(file, conversionsText(table), [](const std::filesystem::path &existing) {
+    return replaceFile(file, conversionsText(table), [](const std::filesystem::path &existing) {
         ConversionTable scratch;
         std::string bytes;
         ReadReport report = readToolFile(existing, bytes);

@@ -261,7 +261,7 @@ SaveOutcome saveModules(const std::filesystem::path &file, const std::vector<Mod
         refused.error = "the modules cannot be written: " + problems.front();
         return refused;
     }
-    return replaceToolFile(file, modulesText(modules), [](const std::filesystem::path &existing) {
+    return replaceFile(file, modulesText(modules), [](const std::filesystem::path &existing) {
         std::vector<Module> scratch;
         std::string bytes;
         ReadReport report = readToolFile(existing, bytes);

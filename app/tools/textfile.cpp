@@ -9,22 +9,6 @@
 
 namespace nomix {
 
-namespace {
-
-// Keeps the file as `backup`: a copy, or, when it cannot be read, the file itself
-// moved aside. The reason when neither worked.
-std::optional<std::string> keepOriginal(const std::filesystem::path &file, const std::filesystem::path &backup) {
-    std::error_code ec;
-    std::filesystem::copy_file(file, backup, std::filesystem::copy_options::overwrite_existing, ec);
-    if (!ec) return std::nullopt;
-    std::filesystem::rename(file, backup, ec);
-    if (!ec) return std::nullopt;
-    return "the old " + file.filename().string() + " could not be kept as " + backup.string() + ": " +
-           ec.message();
-}
-
-} // namespace
-
 // One problem a line, in file order.
 std::string ReadReport::problemText() const {
     std::string text;
@@ -102,29 +86,6 @@ std::string unwritableReason(std::string_view value) {
     if (value.find('\0') != std::string_view::npos) return "it holds a NUL byte";
     if (!isValidUtf8(value)) return "it is not UTF-8 text";
     return {};
-}
-
-SaveOutcome replaceToolFile(const std::filesystem::path &file, std::string_view content,
-                            const std::function<bool(const std::filesystem::path &)> &readsFully) {
-    SaveOutcome outcome;
-    std::error_code ec;
-    auto status = std::filesystem::status(file, ec);
-    bool exists = std::filesystem::exists(status);
-    if (exists && !std::filesystem::is_regular_file(status)) {
-        outcome.error = file.string() + " is not a file";
-        return outcome;
-    }
-    if (exists && !readsFully(file)) {
-        std::filesystem::path backup = file;
-        backup += ".bak";
-        if (auto problem = keepOriginal(file, backup)) {
-            outcome.error = *problem;
-            return outcome;
-        }
-        outcome.backup = backup;
-    }
-    outcome.ok = writeFileAtomically(file, content, &outcome.error);
-    return outcome;
 }
 
 } // namespace nomix

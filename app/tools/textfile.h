@@ -60,10 +60,5 @@ std::string_view trimBlanks(std::string_view text);
 // byte, text that is not UTF-8), or "" when it can.
 std::string unwritableReason(std::string_view value);
 
-// Replaces `file` with `content` atomically. When the file exists but
-// `readsFully` says it was not completely understood, it is kept as
-// file + ".bak" first. What is not a plain file is never replaced.
-SaveOutcome replaceToolFile(const std::filesystem::path &file, std::string_view content,
-                            const std::function<bool(const std::filesystem::path &)> &readsFully);
 
 } // namespace nomix
