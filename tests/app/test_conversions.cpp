@@ -3,6 +3,8 @@
 // unit to unit (with a plain arithmetic evaluator instead of the engine).
 #include <gtest/gtest.h>
 
+#include "working_dir.h"
+
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -166,24 +168,13 @@ TEST(ConversionWrite, TablesThatWouldNotReadBackAreRefused) {
 // LoadConversions' "nomix.cnv".
 class ConversionFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("nomix-cnv-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        previous_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
-    }
     static void write(const fs::path &p, const std::string &content) { std::ofstream(p, std::ios::binary) << content; }
     static std::string read(const fs::path &p) {
         std::ifstream in(p, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
-    fs::path dir_, previous_;
+    testdirs::WorkingDirectory work_{"nomix-cnv-"};
+    const fs::path &dir_ = work_.path();
 };
 
 TEST_F(ConversionFiles, TheMainTableReplacesOthersAppend) {

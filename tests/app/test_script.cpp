@@ -2,6 +2,8 @@
 // file encodings) and the script natives through a recording host.
 #include <gtest/gtest.h>
 
+#include "working_dir.h"
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -62,17 +64,7 @@ public:
 
 class ScriptTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        DefineApplicationLanguage(b);
-        dir_ = fs::temp_directory_path() / ("nomix_script_" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        previous_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
-    }
+    void SetUp() override { DefineApplicationLanguage(b); }
     void write(const std::string &name, const std::string &content) {
         std::ofstream(name, std::ios::binary) << content;
     }
@@ -88,7 +80,8 @@ protected:
     ScriptHost host_;
     Application app_{host_};
     Binding &b = binding();
-    fs::path dir_, previous_;
+    testdirs::WorkingDirectory work_{"nomix_script_"};
+    const fs::path &dir_ = work_.path();
 };
 
 TEST_F(ScriptTest, ContinuedStatementIsEvaluatedOnce) {
