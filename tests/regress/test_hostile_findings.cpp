@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "regress_engine.h"
+#include "stop_later.h"
 #include "shell/binding.h"
 #include "shell/bootstrap.h"
 #include "shell/script.h"
@@ -14,30 +15,6 @@
 using namespace regress;
 
 namespace {
-
-// Sets the stop flag from another thread once the loop runs, as nomixcli does
-// on Ctrl+C, and clears it when the scope ends.
-class CtrlC {
-public:
-    explicit CtrlC(std::chrono::milliseconds after)
-        : thread_([this, after] {
-              auto until = std::chrono::steady_clock::now() + after;
-              while (!done_ && std::chrono::steady_clock::now() < until)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-              nxRequestStop(1);
-          }) {}
-    ~CtrlC() {
-        done_ = true;
-        thread_.join();
-        nxRequestStop(0);
-    }
-    CtrlC(const CtrlC &) = delete;
-    CtrlC &operator=(const CtrlC &) = delete;
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 class HostileFindings : public RegressTest {};
 
@@ -54,7 +31,7 @@ TEST_F(HostileFindings, LoopsStoppedByTheHostRaiseError33) {
         s.define("Var: i");
         Nomix(nx_ClearError, nullptr, 0, 0, 0, 0);
         {
-            CtrlC stop(std::chrono::milliseconds(100));
+            StopLater stop(std::chrono::milliseconds(100));
             s.eval(loop);
         }
         // Routines report where the names they were compiled with live: a

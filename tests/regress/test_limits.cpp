@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "regress_engine.h"
+#include "stop_later.h"
 
 using namespace regress;
 
@@ -17,28 +18,6 @@ std::string repeated(std::string_view piece, size_t times) {
     for (size_t i = 0; i < times; ++i) s += piece;
     return s;
 }
-
-// Sets the engine's stop flag after a while from another thread, as nomixcli
-// does on Ctrl+C, and clears it when the scope ends.
-class StopLater {
-public:
-    explicit StopLater(std::chrono::milliseconds after)
-        : thread_([this, after] {
-              auto until = std::chrono::steady_clock::now() + after;
-              while (!done_ && std::chrono::steady_clock::now() < until)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-              nxRequestStop(1);
-          }) {}
-    ~StopLater() {
-        done_ = true;
-        thread_.join();
-        nxRequestStop(0);
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 class Limits : public RegressTest {};
 
