@@ -1,10 +1,7 @@
 // Faults that the hostile nomixcli session found in the engine, fed through the
 // engine's command entry as the calculator sends them;
-// tests/app/test_cli_hostile.cpp has the same inputs
-// as a user types them.
-#include <atomic>
+// tests/app/test_cli_hostile.cpp has the same inputs as a user types them.
 #include <chrono>
-#include <thread>
 
 #include "regress_engine.h"
 #include "stop_later.h"

@@ -1,9 +1,7 @@
 // Inputs that push the engine to its limits: each must end in an error (or a
 // result), never in a crash, a hang or a leak of engine heap blocks.
-#include <atomic>
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "regress_engine.h"
 #include "stop_later.h"
