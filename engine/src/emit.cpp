@@ -35,7 +35,8 @@ void *ExprData::carve(size_t bytes) {
     constexpr size_t kLargestBlock = 16384;
     bytes = (bytes + 7) & ~size_t(7);
     if (bytes > roomLeft) {
-        size_t size = blocks.empty() ? firstBlock : std::min(kLargestBlock, firstBlock << blocks.size());
+        // Doubling per block up to the largest size (the shift stays small).
+        size_t size = std::min(kLargestBlock, firstBlock << std::min<size_t>(blocks.size(), 8));
         size = std::max(size, bytes);
         auto *block = static_cast<char *>(heapAlloc(size));
         if (!block) throw std::bad_alloc();
