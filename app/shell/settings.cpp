@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <sys/stat.h>
@@ -164,7 +165,10 @@ private:
     void graphPrecision(int number, std::string_view value) {
         double points = engine_.evalDbl ? engine_.evalDbl(value) : plainNumber(value);
         double step = 1 / points;
-        if (!(points > 0) || !std::isfinite(step) || step <= 0)
+        // The file holds the precision in single precision: one beyond its range
+        // would be written as "inf" and could not be read back.
+        const double largest = std::numeric_limits<float>::max();
+        if (!(points > 0) || !std::isfinite(step) || step <= 0 || points > largest || step > largest)
             return problem(number, "Graph Precision must be a positive number");
         settings_.graphStep = step;
     }
