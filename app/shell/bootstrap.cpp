@@ -73,6 +73,7 @@ std::string appended(intptr_t value) { return " " + std::to_string(value); }
 // Steps 1 to 4: string repeat, negation, the screen's twips, the true value.
 void defineOperatorsAndScreen(Binding &b) {
     b.DefineNativeOp("Native: 20 {MyString As String} * {Number} As String", addressOf(&nativeStringRepeat));
+    nxDeclarePure(&nativeNegate);  // a sign change cannot fault: plots of -x^2 stay unprotected
     b.Define("Op:: -{x}    ~~ Precedence: 25", addressOf(&nativeNegate));
     b.DefineVar("TwipsPerPixelX = " + appended(host().twipsPerPixelX()));
     b.DefineVar("TwipsPerPixelY = " + appended(host().twipsPerPixelY()));

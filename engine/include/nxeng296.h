@@ -114,6 +114,12 @@ NX_API void nxLoadControlWord(uint16_t word);
 
 /* Stop flag honoured by the engine's loop routines; a host sets it (Ctrl+C). */
 NX_API void nxRequestStop(int stop);
+/* Declares a host routine (a native bound to an operator or function) that
+ * cannot fault: it only reads its arguments and stores its result with the
+ * nxParam and nxReturn accessors. Expressions compiled afterwards whose every
+ * routine cannot fault skip the protected region when every fault is masked. */
+NX_API void nxDeclarePure(NxRoutine routine);
+
 /* Non-zero while the stop flag is set: long waits and loops of a host's own
  * natives end on it too. */
 NX_API int nxStopRequested(void);

@@ -57,6 +57,13 @@ void recordPureRoutines() {
 
 intptr_t nativeDoublePower() { return recordedDoublePower; }
 
+// A host's routine joins the pure ones (see nxDeclarePure).
+void declarePure(intptr_t routine) {
+    auto &routines = pureRoutines();
+    auto at = std::lower_bound(routines.begin(), routines.end(), routine);
+    if (routine && (at == routines.end() || *at != routine)) routines.insert(at, routine);
+}
+
 // The Double is loaded, squared and stored by the x87 (fwait charges an
 // unmasked overflow of the store to this record), exactly the integer power's
 // one multiplication for the exponent 2 (its other factor is 1).
@@ -85,3 +92,5 @@ bool isPureChain(const OperationRecord *first) {
 
 
 } // namespace nx
+
+extern "C" NX_API void nxDeclarePure(NxRoutine routine) { nx::declarePure(reinterpret_cast<intptr_t>(routine)); }

@@ -414,3 +414,24 @@ TEST(BatchEvaluate, FillsResultsFromInputsLeavingElementZero) {
 }
 
 } // namespace
+
+namespace {
+void hostNegate(OperationRecord *r) { setExt(r, -xExt(r)); }
+} // namespace
+
+// A host's routine makes a chain one that may fault until the host declares
+// it pure; the engine's own arithmetic is pure from the start.
+TEST(Purity, HostRoutinesArePureOnlyWhenDeclared) {
+    command(nx_Initialize, {}, 0, 0, 0, 0);
+    Chain c;
+    intptr_t sum = c.ext(0), negated = c.ext(0);
+    c.add(48, c.ext(1), c.ext(2), sum);
+    OperationRecord *first = c.expression(sum)->chain;
+    EXPECT_TRUE(isPureChain(first));
+    c.add(&hostNegate, sum, 0, negated);
+    EXPECT_FALSE(isPureChain(first));
+    nxDeclarePure(&hostNegate);
+    nxDeclarePure(&hostNegate);  // twice is once
+    EXPECT_TRUE(isPureChain(first));
+    EXPECT_EQ(nxEvaluateExt(reinterpret_cast<intptr_t>(c.expression(negated))), -3);
+}
