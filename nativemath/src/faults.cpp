@@ -11,11 +11,13 @@
 #include <csignal>
 
 namespace nm {
+
+constinit thread_local bool threadPrepared __attribute__((tls_model("initial-exec"))) = false;
+
 namespace {
 
 // Initial-exec TLS: the signal handler reads it, and this model never allocates.
 thread_local Region *innermost __attribute__((tls_model("initial-exec"))) = nullptr;
-thread_local bool threadPrepared __attribute__((tls_model("initial-exec"))) = false;
 
 constexpr int kSignals[] = {SIGFPE, SIGSEGV, SIGBUS};
 struct sigaction previousAction[3];
@@ -132,8 +134,9 @@ uint32_t faultCode(int signal, int siCode) {
     }
 }
 
-void prepareThread() {
-    if (threadPrepared) return;
+// The first call on a thread, kept out of line so that every later call is a
+// single test where the runner begins.
+__attribute__((noinline)) void prepareThreadFirst() {
     static const bool handlersInstalled = (installHandlers(), true);
     (void)handlersInstalled;
     thread_local AltStack altStack;

@@ -38,7 +38,11 @@ uint32_t faultCode(int signal, int siCode);
 
 // Installs the signal handlers (once per process) and this thread's alternate
 // signal stack (once per thread). Cheap after the first call on a thread.
-void prepareThread();
+extern thread_local constinit bool threadPrepared __attribute__((tls_model("initial-exec")));
+void prepareThreadFirst();
+inline void prepareThread() {
+    if (!threadPrepared) prepareThreadFirst();
+}
 
 // Makes `region` the innermost region of this thread / removes it again.
 void pushRegion(Region &region);
