@@ -23,8 +23,12 @@ class Expander {
     // Every token the expander reads goes through here, so that runaway rules
     // (and a host's stop request) end the expansion with an error.
     bool read(size_t &pos, Token &t, bool *noMatch = nullptr) {
-        if (++reads_ > kMaxReads || ((reads_ & 0xFFF) == 0 && stopRequested())) {
+        // Once a limit or a stop has ended the expansion, every later read fails
+        // too, so that the matching under way unwinds at once instead of
+        // scanning the rest of the text.
+        if (ended_ || ++reads_ > kMaxReads || ((reads_ & 0xFFF) == 0 && stopRequested())) {
             if (!ctx_->errorCode) ctx_->errorCode = reads_ > kMaxReads ? kRunawayError : nx_ErrStopped;
+            ended_ = true;
             pos = buf_.size();
             return false;
         }
@@ -168,8 +172,9 @@ private:
     // searches through a long text take time without reading tokens, so rule
     // matching asks too, not only the token reader.
     bool stopped() {
-        if (!stopRequested()) return false;
+        if (!ended_ && !stopRequested()) return false;
         if (!ctx_->errorCode) ctx_->errorCode = nx_ErrStopped;
+        ended_ = true;
         return true;
     }
 
@@ -347,6 +352,7 @@ private:
     size_t steps_ = 0;
     size_t reads_ = 0;
     bool rewriting_ = false;
+    bool ended_ = false;       // a limit or a stop ended the expansion
 };
 
 } // namespace
