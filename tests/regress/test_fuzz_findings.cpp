@@ -125,6 +125,7 @@ TEST_F(FuzzFindings, SlowRuleExpansionsEndInAnError) {
     } cases[] = {
         {"", "Maxo: Max(12,4,Macro: \xa4sq(,x,Macro\x91: \xa4sq(,x Maxo\x91 Max(5Tan Maxo_1BBx(5Tan(S)= xx1)"},
         {"Func: g(/, y =\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88\x88Var: a(3) !As Double", " 2) =  a("},
+        {"", "Maxo: Max(13,4,Macro: \xa4sq(,x M\x91uao Max(([)= xp1)"},
     };
     for (const Case &c : cases) {
         Scratch s;
