@@ -93,10 +93,30 @@ bool stopRequested() {
     return true;
 }
 
+// One line of a script without its line feed; false at the end of the file,
+// and (with a message) at a line longer than any statement can be, so that a
+// file without line feeds is not read into memory whole.
+bool readLine(std::istream &in, std::string &line) {
+    constexpr size_t kLongestLine = size_t(16) << 20;
+    line.clear();
+    char buffer[4096];
+    while (in.getline(buffer, sizeof buffer) || in.fail()) {
+        line.append(buffer, static_cast<size_t>(in.gcount()) - (in.fail() || in.eof() ? 0 : 1));
+        if (!in.fail()) return true;             // the line feed was read
+        if (in.eof()) return !line.empty();      // the last line has none
+        in.clear();                              // the buffer filled: the line goes on
+        if (line.size() > kLongestLine) {
+            host().messageBox("A script line is longer than 16 MiB", 48, "Error");
+            return false;
+        }
+    }
+    return !line.empty();
+}
+
 // Reads statements from the open file until the end label, _Quit or a stop.
 void runLines(Binding &b, std::ifstream &in, std::string_view endLabel) {
     std::string raw, kept;
-    while (!stopRequested() && std::getline(in, raw)) {
+    while (!stopRequested() && readLine(in, raw)) {
         std::string line = lineText(raw);
         if (!endLabel.empty() && line == endLabel) break;
         if (firstTokenUpper(b, line) == "LOAD") {
@@ -181,7 +201,7 @@ bool runScriptFile(Binding &b, const std::filesystem::path &file, std::string_vi
     if (!in) return false;
     if (!startLabel.empty()) {
         std::string raw;
-        while (std::getline(in, raw) && trimmed(lineText(raw)) != startLabel) {
+        while (readLine(in, raw) && trimmed(lineText(raw)) != startLabel) {
         }
     }
     ++scriptDepth;

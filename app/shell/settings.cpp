@@ -185,6 +185,11 @@ private:
 
 // The whole file as bytes; nullopt when it cannot be opened or read.
 std::optional<std::string> readWholeFile(const std::filesystem::path &file) {
+    // The settings are a few hundred bytes: a file of more than a mebibyte is
+    // not one (and is kept, as an unreadable file is, when saving).
+    constexpr std::uintmax_t kLargestSettingsFile = std::uintmax_t(1) << 20;
+    std::error_code ec;
+    if (std::filesystem::file_size(file, ec) > kLargestSettingsFile || ec) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

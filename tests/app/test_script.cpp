@@ -121,6 +121,26 @@ TEST_F(ScriptTest, ScriptThatLoadsItselfStops) {
     EXPECT_DOUBLE_EQ(value("selfcount"), 32);
 }
 
+// Lines of every length are read whole (across the reader's buffer), the last
+// one without a line feed too; a line beyond 16 MiB ends the script with a box
+// instead of filling memory.
+TEST_F(ScriptTest, LinesOfAnyLengthUpToTheLimit) {
+    const std::string longName = "v" + std::string(5000, 'w');
+    write("lines.nx", longName + " = 7\n\nshort = 1\nlast = 12");
+    EXPECT_TRUE(runScriptFile(b, "lines.nx"));
+    EXPECT_TRUE(host_.boxes.empty()) << host_.boxes.front();
+    EXPECT_DOUBLE_EQ(value(longName), 7);
+    EXPECT_DOUBLE_EQ(value("short"), 1);
+    EXPECT_DOUBLE_EQ(value("last"), 12);
+
+    write("huge.nx", "before = 1\n" + std::string(17u << 20, ' ') + "\nafterwards = 1\n");
+    runScriptFile(b, "huge.nx");
+    EXPECT_TRUE(defined("before"));
+    EXPECT_FALSE(defined("afterwards"));
+    ASSERT_FALSE(host_.boxes.empty());
+    EXPECT_EQ(host_.boxes.back(), "A script line is longer than 16 MiB");
+}
+
 TEST_F(ScriptTest, Latin1AndUtf8Files) {
     write("enc.nx", "s1 = 'caf\xE9'\r\ns2 = 'caf\xC3\xA9'\n");
     runScriptFile(b, "enc.nx");

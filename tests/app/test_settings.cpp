@@ -202,6 +202,19 @@ TEST_F(SettingsFileTest, AnUnreadableFileIsMovedAsideNotLost) {
     EXPECT_EQ(read(file_), settingsText(s));
 }
 
+// A file far larger than any settings file is not read into memory; saving
+// keeps it whole.
+TEST_F(SettingsFileTest, AnEnormousFileIsNotReadButKept) {
+    const std::string original = "Grid=True\r\n" + std::string(3u << 20, 'x');
+    write(file_, original);
+    Settings s;
+    EXPECT_EQ(loadSettings(file_, s).state, SettingsLoad::State::Unreadable);
+    EXPECT_FALSE(s.grid);
+    SaveOutcome saved = saveSettings(file_, s);
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_EQ(read(dir_ / "nomix.def.bak"), original);
+}
+
 TEST_F(SettingsFileTest, NothingIsReplacedWhenTheDirectoryIsReadOnly) {
     if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
     ASSERT_TRUE(saveSettings(file_, Settings{}).ok);
