@@ -163,12 +163,15 @@ private:
     // positive number would make the plot step infinite or backwards, so it
     // keeps the step as it was.
     void graphPrecision(int number, std::string_view value) {
-        double points = engine_.evalDbl ? engine_.evalDbl(value) : plainNumber(value);
-        double step = 1 / points;
-        // The file holds the precision in single precision: one beyond its range
-        // would be written as "inf" and could not be read back.
+        double exact = engine_.evalDbl ? engine_.evalDbl(value) : plainNumber(value);
+        // The file holds the precision in single precision: it is taken as it
+        // will be written, so that saving gives back the same step, and one
+        // beyond that range (written as "inf") is refused.
         const double largest = std::numeric_limits<float>::max();
-        if (!(points > 0) || !std::isfinite(step) || step <= 0 || points > largest || step > largest)
+        if (!(exact > 0) || exact > largest) return problem(number, "Graph Precision must be a positive number");
+        double points = static_cast<float>(exact);
+        double step = 1 / points;
+        if (!(points > 0) || !std::isfinite(step) || step > largest)
             return problem(number, "Graph Precision must be a positive number");
         settings_.graphStep = step;
     }

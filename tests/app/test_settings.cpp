@@ -101,6 +101,7 @@ TEST(SettingsText, ReadingIsForgiving) {
         {"Graph Precision=0\n", [](const Settings &s) { return s.graphStep == 0.1; }, 1},
         {"Graph Precision=-4\n", [](const Settings &s) { return s.graphStep == 0.1; }, 1},
         {"Graph Precision=1e300\n", [](const Settings &s) { return s.graphStep == 0.1; }, 1},  // beyond single precision
+        {"Graph Precision=666666666666666666666666666\n", [](const Settings &s) { return s.graphStep == 1 / double(6.66666666e26f); }, 0},
         {"Favourite Colour=blue\n", [](const Settings &s) { return s == Settings{}; }, 1},
         {"just some words\n", [](const Settings &s) { return s == Settings{}; }, 1},
         {"Session Recall=True", [](const Settings &s) { return s.sessionRecall; }, 0},
