@@ -259,7 +259,17 @@ bool PendingBlock::keyword(Keyword k, std::string_view value, std::string &rest)
         return true;
     case Keyword::FuncStart: funcStart = true; return true;
     case Keyword::IsParam: paramNext = true; return true;
-    case Keyword::Name: strAssign(item->name, value); return true;
+    case Keyword::Name:
+        // A name is one word: "Var: x y" leaves " y" after the name the rules
+        // read, and an item named "x y" could never be written in an
+        // expression; worse, what then removes "x" by name (Local) would take
+        // the name of another item. Such a definition is a syntax error.
+        if (value.find_first_of(" \t\r\n") != std::string_view::npos) {
+            defCtx->errorCode = 2;
+            return false;
+        }
+        strAssign(item->name, value);
+        return true;
     case Keyword::NativeCall: item->flags |= flag::NativeCall; return true;
     case Keyword::NextDef:
         nextDef = rest;

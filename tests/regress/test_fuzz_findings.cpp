@@ -134,3 +134,34 @@ TEST_F(FuzzFindings, SlowRuleExpansionsEndInAnError) {
         EXPECT_EQ(s.eval("1+1"), " 2") << c.expression;
     }
 }
+
+// fuzz_expr (heap balance): "Var: Or 2" defined an item named "Or 2", so the
+// Local rule's clean-up, which removes the name "Or", took it from the root's
+// operator: one word of junk in Local's first argument destroyed an operator
+// (or a function: Local(Sin x, ...)) for the rest of the session. A name is one
+// word now; such a definition is a syntax error and Local stops before its
+// clean-up.
+TEST_F(FuzzFindings, LocalNeverRemovesTheNameOfAnotherItem) {
+    struct Case {
+        const char *local;
+        const char *check;  // uses the item whose name was at stake
+    } cases[] = {
+        {"Local(  AndAlso *QQQQQQQQ ,x ,x)", "1 AndAlso 1"},
+        {"Local( Or 2, x= 2,    x)", "1 Or 0"},
+        {"Local(Sin x, Sin(x))", "Sin(0)"},
+    };
+    for (const Case &c : cases) {
+        const std::string expected = Scratch().eval(c.check);
+        int64_t before = nxHeapLiveBlocks();
+        {
+            Scratch s;
+            s.eval(c.local);
+            EXPECT_NE(s.error(), 0) << c.local;
+        }
+        EXPECT_EQ(nxHeapLiveBlocks(), before) << c.local;
+        Scratch fresh;
+        EXPECT_EQ(fresh.eval(c.check), expected) << c.local;
+    }
+    Scratch s;
+    EXPECT_EQ(s.eval("Local(u As Double = 2, u*3)"), " 6");
+}
