@@ -257,6 +257,7 @@ private:
         int depth = 0;
         bool content = false;
         while (true) {
+            if (stopped()) return false;  // each step may run a regex over the rest of the text
             if (depth == 0 && next && nextMatches(*next, q)) {
                 if (!content) return false;  // nothing to capture before what follows
                 break;
