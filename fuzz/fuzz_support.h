@@ -194,6 +194,7 @@ public:
         nxRequestStop(0);
         deadline_ = std::chrono::steady_clock::now() + budget_;
         running_ = true;
+        ++input_;
         wake_.notify_one();
     }
     // Marks its end and clears the flag for the next one.
@@ -205,14 +206,18 @@ public:
     }
 
 private:
+    // Guards each input by its number: inputs follow one another closely, and
+    // a watcher that waited for "not running" after a stop could wake only
+    // when the next input was already running, and then miss it.
     void watch() {
         std::unique_lock<std::mutex> lock(mutex_);
+        uint64_t guarded = 0;
         while (!quit_) {
-            wake_.wait(lock, [this] { return running_ || quit_; });
+            wake_.wait(lock, [&] { return quit_ || (running_ && input_ != guarded); });
             if (quit_) break;
-            if (wake_.wait_until(lock, deadline_, [this] { return !running_ || quit_; })) continue;
-            nxRequestStop(1);
-            wake_.wait(lock, [this] { return !running_ || quit_; });
+            guarded = input_;
+            bool ended = wake_.wait_until(lock, deadline_, [&] { return quit_ || !running_ || input_ != guarded; });
+            if (!ended) nxRequestStop(1);
         }
     }
 
@@ -222,6 +227,7 @@ private:
     std::chrono::steady_clock::time_point deadline_{};
     bool running_ = false;
     bool quit_ = false;
+    uint64_t input_ = 0;
     std::thread thread_;  // last: starts once the state above exists
 };
 
