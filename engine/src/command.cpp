@@ -29,6 +29,7 @@ intptr_t initialize() {
         e.defaultContext = newThread(nullptr)->context;
         loadNativeMath();
         recordPureRoutines();
+        spareCell(0);
     } else {
         e.typesRecorded = 0;
         for (Item *&t : e.firstTypes) t = nullptr;

@@ -160,6 +160,10 @@ namespace nx {
 // True for types whose cells hold their whole value, so that a copy is a copy of
 // the bytes (types.cpp).
 bool valueOwnsNothing(const Item *type);
+// The bytes of an array's value block the engine made at that address; 0 for
+// any other address (host memory, single values).
+size_t arrayBlockBytes(intptr_t address);
+void *spareCell(uint32_t size);  // routines_control.cpp; made at start-up
 } // namespace nx
 
 namespace nx {

@@ -221,6 +221,19 @@ void valueAtAddress(R *r) {
     uint32_t base = argOf<uint32_t>(r, 2);
     int32_t index = argCount(r) >= 3 ? argOf<int32_t>(r, 3) : 0;
     uint32_t size = type && isLiveItem(type) ? static_cast<uint32_t>(type->size) : 0;
+    // An array the engine made knows its bounds: an element outside them is
+    // error 20, and the access goes to a zeroed spare cell instead of the
+    // memory around the array. Other addresses are the host's business.
+    if (size_t bytes = arrayBlockBytes(base)) {
+        int64_t offset = int64_t(size) * index;
+        if (index < 0 || offset + int64_t(size) > int64_t(bytes)) {
+            if (void *spare = spareCell(size)) {
+                raiseError(recordContext(r), 20, reinterpret_cast<intptr_t>(r));
+                setOf<uint32_t>(r, toHandle(spare));
+                return;
+            }
+        }
+    }
     setOf<uint32_t>(r, base + size * static_cast<uint32_t>(index));
 }
 
@@ -370,6 +383,16 @@ intptr_t errorMessageBuilder(intptr_t thread) {
 std::span<const RoutineSlot> controlRoutines() {
     static const auto all = joinRoutines(kControl, kItems);
     return all;
+}
+
+// A zeroed cell of at least `size` bytes below 2 GiB, made at start-up, that
+// out-of-bounds array accesses read and write; nullptr for larger types.
+void *spareCell(uint32_t size) {
+    constexpr uint32_t kSpareBytes = 256;
+    static void *cell = heapAlloc(kSpareBytes);
+    if (!cell || size > kSpareBytes) return nullptr;
+    std::memset(cell, 0, kSpareBytes);
+    return cell;
 }
 
 } // namespace nx

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <unordered_map>
 
 #include "cells.h"
 #include "engine.h"
@@ -590,6 +591,23 @@ bool valueOwnsNothing(const Item *type) {
     return false;  // a host's handler may own what its cells point to
 }
 
+namespace {
+
+// The value blocks of arrays the engine made, by address, with their sizes:
+// the array syntax reaches elements by address, and an index beyond the block
+// must not read or write the memory after it.
+std::unordered_map<intptr_t, size_t> &arrayBlocks() {
+    static std::unordered_map<intptr_t, size_t> blocks;
+    return blocks;
+}
+
+} // namespace
+
+size_t arrayBlockBytes(intptr_t address) {
+    auto it = arrayBlocks().find(address);
+    return it == arrayBlocks().end() ? 0 : it->second;
+}
+
 // Storage for a new item: the handler's block, else size bytes per element,
 // zeroed. A value the item already owned is released first.
 void createValue(Item *item, ThreadContext *ctx) {
@@ -608,6 +626,7 @@ void createValue(Item *item, ThreadContext *ctx) {
     }
     item->address = block;
     item->flags |= flag::OwnsValue;
+    if (elementCount(item) > 1) arrayBlocks()[block] = valueBytes(item);
 }
 
 // Hands an owned value back: message 4, or a plain free when the handler does
@@ -615,6 +634,7 @@ void createValue(Item *item, ThreadContext *ctx) {
 void releaseValue(Item *item) {
     if (!item || !item->has(flag::OwnsValue)) return;
     if (item->address) {
+        arrayBlocks().erase(item->address);
         TypeRequest r{};
         r.Value = item->address;
         r.Item = reinterpret_cast<intptr_t>(item);

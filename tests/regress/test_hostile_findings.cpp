@@ -51,3 +51,24 @@ TEST(HostileFindingsCalculator, TextThatDoublesForEverEndsInAnError) {
     EXPECT_NE(b.ErrorCode(), 0);
     EXPECT_EQ(b.EvalStr("grow == \"\""), " 0") << "the text must not be lost";
 }
+
+// fuzz_define (use-after-poison): "Var: a(3) As Double" then "a(4)" read the
+// memory after the array, and "a(1000000) = 7" wrote far outside it. An index
+// outside an array the engine made is error 20, "Array bounds exceeded", and
+// touches nothing but a spare cell; the array and the heap stay intact.
+TEST(HostileFindingsCalculator, ArrayIndexesOutsideTheArrayAreRefused) {
+    nomix::Binding &b = nomix::binding();
+    nomix::DefineApplicationLanguage(b);
+    nomix::runStatement(b, "Def Var: arr(3) As Double");
+    nomix::runStatement(b, "arr(3) = 5");
+    const char *outside[] = {"arr(4)", "arr(-1)", "arr(1000000) = 7", "arr(-2147483647) = 7", "arr(4) = 1"};
+    for (const char *text : outside) {
+        b.ClearError();
+        nomix::runStatement(b, text);
+        EXPECT_EQ(b.ErrorCode(), 20) << text;
+    }
+    EXPECT_EQ(b.EvalStr("arr(3)"), " 5");
+    EXPECT_EQ(b.EvalStr("arr(0)"), " 0");
+    EXPECT_EQ(b.EvalStr("arr(1) = 2"), "Ok");
+    EXPECT_EQ(b.EvalStr("arr(1) + arr(3)"), " 7");
+}
