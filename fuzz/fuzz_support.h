@@ -231,22 +231,9 @@ private:
     std::thread thread_;  // last: starts once the state above exists
 };
 
-// A fresh child engine thread of the default context, released at the end of
-// the scope: everything an input defines goes with it, so inputs do not build
-// on one another and a crash reproduces from its own input alone.
-class ScratchThread {
-public:
-    ScratchThread() : thread_(Nomix(nx_NewThread, nullptr, 0, 0, 0, 0)) {}
-    ~ScratchThread() {
-        if (thread_) Nomix(nx_ReleaseItem, nullptr, thread_, 0, 0, 0);
-    }
-    ScratchThread(const ScratchThread &) = delete;
-    ScratchThread &operator=(const ScratchThread &) = delete;
-    Word t() const { return thread_; }
-
-private:
-    Word thread_;
-};
+// Everything an input defines goes with its scratch thread, so inputs do not
+// build on one another and a crash reproduces from its own input alone.
+using enginecall::ScratchThread;
 
 // Checks that the engine heap holds as many blocks after an input as before:
 // releasing a thread must free everything defined and parsed in it.

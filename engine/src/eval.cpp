@@ -46,7 +46,7 @@ public:
         x87_ = x87ControlWord();
         if (!ctx) return;
         uint16_t word = ctx->fpuWordEval;
-        if ((word & 0x3Fu) == 0x3Fu && loadedControlWord == word && ((x87_ ^ word) & ~0x40u) == 0) return;
+        if (maskedWordInPlace(word, x87_)) return;
         __asm__ volatile("stmxcsr %0" : "=m"(mxcsr_));
         restore_ = true;
         saved_ = loadedControlWord;

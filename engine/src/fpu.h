@@ -17,14 +17,17 @@ inline uint16_t x87ControlWord() {
     return word;
 }
 
-// Loads a word before or after an evaluation. Loading stalls on the arithmetic
-// in flight, so a masked word that is already in place (the engine loaded it
-// last and the x87 still holds it) is left alone: with every fault masked no
+// True when a masked word is already in place: the engine loaded it last and
+// the x87 (whose word is `x87`) still holds it; with every fault masked no
 // pending flag can trap. Bit 6 of the x87 word is reserved and reads back as 1.
+inline bool maskedWordInPlace(uint16_t word, uint16_t x87) {
+    return (word & 0x3Fu) == 0x3Fu && loadedControlWord == word && ((x87 ^ word) & ~0x40u) == 0;
+}
+
+// Loads a word before or after an evaluation. Loading stalls on the arithmetic
+// in flight, so a word already in place is left alone.
 inline void loadControlWord(uint16_t word) {
-    if ((word & 0x3Fu) == 0x3Fu && loadedControlWord == word && ((x87ControlWord() ^ word) & ~0x40u) == 0)
-        return;
-    loadControlWordFully(word);
+    if (!maskedWordInPlace(word, x87ControlWord())) loadControlWordFully(word);
 }
 
 } // namespace nx

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <type_traits>
 #include <unordered_map>
@@ -595,18 +596,37 @@ namespace {
 
 // The value blocks of arrays the engine made, by address, with their sizes:
 // the array syntax reaches elements by address, and an index beyond the block
-// must not read or write the memory after it.
-std::unordered_map<intptr_t, size_t> &arrayBlocks() {
-    static std::unordered_map<intptr_t, size_t> blocks;
+// must not read or write the memory after it. Engine threads define and
+// evaluate at the same time, so the table has a lock.
+class ArrayBlocks {
+public:
+    void add(intptr_t block, size_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sizes_[block] = bytes;
+    }
+    void remove(intptr_t block) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sizes_.erase(block);
+    }
+    size_t bytes(intptr_t block) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sizes_.find(block);
+        return it == sizes_.end() ? 0 : it->second;
+    }
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<intptr_t, size_t> sizes_;
+};
+
+ArrayBlocks &arrayBlocks() {
+    static ArrayBlocks blocks;
     return blocks;
 }
 
 } // namespace
 
-size_t arrayBlockBytes(intptr_t address) {
-    auto it = arrayBlocks().find(address);
-    return it == arrayBlocks().end() ? 0 : it->second;
-}
+size_t arrayBlockBytes(intptr_t address) { return arrayBlocks().bytes(address); }
 
 // Storage for a new item: the handler's block, else size bytes per element,
 // zeroed. A value the item already owned is released first.
@@ -626,7 +646,7 @@ void createValue(Item *item, ThreadContext *ctx) {
     }
     item->address = block;
     item->flags |= flag::OwnsValue;
-    if (elementCount(item) > 1) arrayBlocks()[block] = valueBytes(item);
+    if (elementCount(item) > 1) arrayBlocks().add(block, valueBytes(item));
 }
 
 // Hands an owned value back: message 4, or a plain free when the handler does
@@ -634,7 +654,7 @@ void createValue(Item *item, ThreadContext *ctx) {
 void releaseValue(Item *item) {
     if (!item || !item->has(flag::OwnsValue)) return;
     if (item->address) {
-        arrayBlocks().erase(item->address);
+        arrayBlocks().remove(item->address);
         TypeRequest r{};
         r.Value = item->address;
         r.Item = reinterpret_cast<intptr_t>(item);

@@ -36,23 +36,13 @@ inline bool booted() {
 }
 
 // A child engine thread, released with all it holds when the scope ends.
-class Scratch {
+class Scratch : public enginecall::ScratchThread {
 public:
-    Scratch() : thread_(Nomix(nx_NewThread, nullptr, 0, 0, 0, 0)) {}
-    ~Scratch() {
-        if (thread_) Nomix(nx_ReleaseItem, nullptr, thread_, 0, 0, 0);
-    }
-    Scratch(const Scratch &) = delete;
-    Scratch &operator=(const Scratch &) = delete;
-    Word t() const { return thread_; }
     // Defines in this thread; the item handle or 0.
-    Word define(std::string_view text) const { return call(nx_Define, text, 0, 0, 0, thread_); }
+    Word define(std::string_view text) const { return call(nx_Define, text, 0, 0, 0, t()); }
     // Evaluates to text in this thread (command 6).
-    std::string eval(std::string_view text) const { return fetch(call(nx_EvalStr, text, 0, 0, 0, thread_)); }
-    Word error() const { return errorCode(thread_); }
-
-private:
-    Word thread_;
+    std::string eval(std::string_view text) const { return fetch(call(nx_EvalStr, text, 0, 0, 0, t())); }
+    Word error() const { return errorCode(t()); }
 };
 
 // Every test starts on a booted engine.

@@ -25,4 +25,20 @@ inline std::string fetch(Word token) {
     return s ? std::string(s, nxStrLen(s)) : std::string();
 }
 
+// A fresh child engine thread of the default context, released with all it
+// holds when the scope ends, so that what one case defines does not reach the next.
+class ScratchThread {
+public:
+    ScratchThread() : thread_(Nomix(nx_NewThread, nullptr, 0, 0, 0, 0)) {}
+    ~ScratchThread() {
+        if (thread_) Nomix(nx_ReleaseItem, nullptr, thread_, 0, 0, 0);
+    }
+    ScratchThread(const ScratchThread &) = delete;
+    ScratchThread &operator=(const ScratchThread &) = delete;
+    Word t() const { return thread_; }
+
+private:
+    Word thread_;
+};
+
 } // namespace enginecall
