@@ -178,7 +178,7 @@ void defineNumericNatives(Binding &b) {
 // The settings file "nomix.def": the calculator's options, the angle unit and
 // the answer variable's name.
 void readSettingsFile(Application &app) {
-    Settings settings;
+    Settings &settings = app.settings();
     SettingsEngine engine;
     engine.evalDbl = [&app](std::string_view text) { return app.binding().EvalDbl(text); };
     engine.setAngleMode = [&app](int unit) { app.binding().SetAngleMode(static_cast<AngleUnit>(unit)); };

@@ -15,6 +15,7 @@
 
 #include "shell/binding.h"
 #include "shell/host.h"
+#include "shell/settings.h"
 
 namespace nomix {
 
@@ -78,11 +79,15 @@ public:
     Binding &binding() { return nomix::binding(); }
     Calculator &calculator() { return *calculator_; }
     ScriptState &scripts() { return *scripts_; }
+    // The options of "nomix.def" as last read, applied or saved; the windows
+    // show and change them here, so every window sees the same settings.
+    Settings &settings() { return settings_; }
 
 private:
     Host &host_;
     std::unique_ptr<Calculator> calculator_;
     std::unique_ptr<ScriptState> scripts_;
+    Settings settings_;
     Application *previous_ = nullptr;
 };
 

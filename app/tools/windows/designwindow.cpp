@@ -1,0 +1,54 @@
+#include "designwindow.h"
+
+#include <QColor>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace nomix::gui {
+
+int RecordReader::takeCount(int limit) {
+    bool ok = false;
+    int n = take().trimmed().toInt(&ok);
+    return ok && n >= 0 && n <= limit ? n : 0;
+}
+
+// "Text|*.a;*.b|Other|*.*" -> "Text (*.a *.b);;Other (*)".
+QString qtFilter(const QString &classicFilter) {
+    const QStringList parts = classicFilter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (patterns == QLatin1String("*.*")) patterns = QStringLiteral("*");
+        QString text = parts[i];
+        const qsizetype bracket = text.indexOf(QLatin1String(" ("));
+        if (bracket >= 0) text.truncate(bracket);
+        out << text + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+QColor colorFromBgr(unsigned bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+unsigned bgrFromColor(const QColor &color) {
+    return unsigned(color.red()) | unsigned(color.green()) << 8 | unsigned(color.blue()) << 16;
+}
+
+// The logical DPI of the widget's screen, else of the primary screen, else 96.
+static double logicalDpi(const QWidget *widget) {
+    if (widget) return widget->logicalDpiX();
+    if (const QScreen *s = QGuiApplication::primaryScreen()) return s->logicalDotsPerInchX();
+    return 96.0;
+}
+
+int twipsToPixels(double twips, const QWidget *widget) {
+    return qRound(twips * logicalDpi(widget) / 1440.0);
+}
+
+double pixelsToTwips(int pixels, const QWidget *widget) {
+    return pixels * 1440.0 / logicalDpi(widget);
+}
+
+} // namespace nomix::gui
