@@ -1,6 +1,8 @@
 #include "designwindow.h"
 
 #include <QColor>
+#include <QHash>
+#include <QPointer>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -10,6 +12,33 @@ int RecordReader::takeCount(int limit) {
     bool ok = false;
     int n = take().trimmed().toInt(&ok);
     return ok && n >= 0 && n <= limit ? n : 0;
+}
+
+// The frame's opener; empty until a main window installs one.
+static WindowOpener &installedOpener() {
+    static WindowOpener opener;
+    return opener;
+}
+
+void setWindowOpener(WindowOpener opener) { installedOpener() = std::move(opener); }
+
+// Without a frame: one top-level window per name, deleted when closed.
+static DesignWindow *openTopLevel(const QString &formName) {
+    static QHash<QString, QPointer<DesignWindow>> open;
+    QPointer<DesignWindow> &window = open[formName];
+    if (!window) {
+        window = createToolWindow(formName);
+        if (!window) return nullptr;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->show();
+    window->raise();
+    return window;
+}
+
+DesignWindow *openDesignWindow(const QString &formName) {
+    const WindowOpener &opener = installedOpener();
+    return opener ? opener(formName) : openTopLevel(formName);
 }
 
 // "Text|*.a;*.b|Other|*.*" -> "Text (*.a *.b);;Other (*)".

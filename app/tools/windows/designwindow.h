@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+
 class QPainter;
 class QPrinter;
 
@@ -63,7 +65,20 @@ public:
     // records, then the texts of its controls in control order.
     virtual QStringList sessionRecords() { return {}; }
     virtual void restoreSession(RecordReader & /*records*/) {}
+
+    // Sample content for the screenshots and the help pictures: sample i of
+    // sampleCount() (the graph shows one curve kind per sample, say).
+    virtual int sampleCount() const { return 1; }
+    virtual void showSample(int /*index*/) {}
 };
+
+// Shows the design window of that name (creating it when it is not open) and
+// returns it, or nullptr when this build has no such window. The main window
+// installs an opener that places windows in its MDI area; without one (tests of
+// a single window) windows open as top-level windows, one per name.
+DesignWindow *openDesignWindow(const QString &formName);
+using WindowOpener = std::function<DesignWindow *(const QString &formName)>;
+void setWindowOpener(WindowOpener opener);
 
 // The window of a design name, or nullptr when this build has none yet (the
 // main window then shows a placeholder saying which tool is coming).
