@@ -66,6 +66,11 @@ public:
     virtual QStringList sessionRecords() { return {}; }
     virtual void restoreSession(RecordReader & /*records*/) {}
 
+    // The control a script names ("PLOTEQ", "SUMFROM", ... in upper case, with
+    // the index given after "+", -1 when none), or nullptr when the window has
+    // no control of that name. The frame knows which window holds each name.
+    virtual QWidget *scriptControl(const QString & /*name*/, int /*index*/) { return nullptr; }
+
     // Sample content for the screenshots and the help pictures: sample i of
     // sampleCount() (the graph shows one curve kind per sample, say).
     virtual int sampleCount() const { return 1; }
