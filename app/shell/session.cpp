@@ -1,0 +1,270 @@
+// Reading and writing "nomix.tmp" and the "*.ans" answer files. The session
+// file has no structure beyond its "::" name lines: each window knows how many
+// of the following lines are its own, so the reader only splits the file by
+// window and checks what every window shares (state and geometry).
+#include "shell/session.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace nomix {
+
+namespace {
+
+const std::string_view kCrLf = "\r\n";
+const std::string_view kInputPrefix = "Input: ";
+
+// A whole number with optional sign and blanks around it, or nothing.
+std::optional<long> wholeNumber(std::string_view text) {
+    text = trimBlanks(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    long value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// A window's name line: "::" and a name, but not ":::" (an escaped record line).
+bool isNameLine(std::string_view line) {
+    return line.size() >= 2 && line.substr(0, 2) == "::" && (line.size() == 2 || line[2] != ':');
+}
+
+// Record lines that begin with "::" get one more ":" so they never read as a name line.
+std::string escapeRecord(std::string_view line) {
+    return line.substr(0, 2) == "::" ? ":" + std::string(line) : std::string(line);
+}
+
+std::string unescapeRecord(std::string_view line) {
+    return line.substr(0, 3) == ":::" ? std::string(line.substr(1)) : std::string(line);
+}
+
+// A line as the file can hold it: line breaks and NUL bytes become blanks.
+std::string oneLine(std::string_view text) {
+    std::string line(text);
+    for (char &c : line)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    return line;
+}
+
+void appendLine(std::string &text, std::string_view line) {
+    text += oneLine(line);
+    text += kCrLf;
+}
+
+// Splits text into lines, cutting overlong ones and noting NUL bytes, which
+// become blanks (they cannot stand in a list box or an edit line).
+std::vector<std::string> fileLines(std::string_view text, ReadReport &report) {
+    std::vector<std::string> lines;
+    forEachLine(text, [&](int number, std::string_view line) {
+        if (line.size() > kMaxSessionLine) {
+            report.problem(number, "the line is longer than " + std::to_string(kMaxSessionLine) +
+                                       " bytes: the rest was cut");
+            line = line.substr(0, kMaxSessionLine);
+        }
+        if (line.find('\0') != std::string_view::npos) report.problem(number, "a NUL byte was read as a blank");
+        lines.push_back(oneLine(line));
+    });
+    return lines;
+}
+
+// The decoded text of a file, at most `cap` bytes of it; state and problems go to the report.
+std::string fileText(const std::filesystem::path &file, ReadReport &report, size_t cap) {
+    std::string bytes;
+    report = readToolFile(file, bytes);
+    if (bytes.size() > cap) {
+        bytes.resize(cap);
+        report.problem(0, "the file is larger than " + std::to_string(cap >> 20) + " MiB: the rest was not read");
+    }
+    return decodeFileText(bytes);
+}
+
+// Reads the state line and, when the window records them, the four geometry
+// lines of the window starting at `next`; returns the index after them.
+size_t readPlacement(const std::vector<std::string> &lines, size_t next, size_t end, int firstLine,
+                     WindowRecord &window, ReadReport &report) {
+    auto lineNumber = [&](size_t i) { return firstLine + static_cast<int>(i - next); };
+    if (next >= end) {
+        report.problem(lineNumber(next) - 1, "the window " + window.name + " has no state line");
+        return next;
+    }
+    std::optional<long> state = wholeNumber(lines[next]);
+    if (state && *state >= 0 && *state <= 2) {
+        window.state = static_cast<WindowState>(*state);
+    } else {
+        report.problem(lineNumber(next), "\"" + lines[next] + "\" is not a window state (0, 1 or 2)");
+    }
+    size_t i = next + 1;
+    if (!recordsGeometry(window.name, window.state)) return i;
+    WindowGeometry geometry;
+    long *fields[] = {&geometry.height, &geometry.width, &geometry.top, &geometry.left};
+    bool complete = true;
+    for (long *field : fields) {
+        if (i >= end) {
+            report.problem(lineNumber(i) - 1, "the window " + window.name + " lacks its position and size");
+            return i;
+        }
+        std::optional<long> value = wholeNumber(lines[i]);
+        if (!value || *value < -1000000 || *value > 1000000) {
+            report.problem(lineNumber(i), "\"" + lines[i] + "\" is not a measure in twips");
+            complete = false;
+        } else {
+            *field = *value;
+        }
+        ++i;
+    }
+    if (complete && !(geometry == WindowGeometry{})) window.geometry = geometry;
+    return i;
+}
+
+// The lines of one window, from its name line at `start` to the next name line.
+size_t readWindow(const std::vector<std::string> &lines, size_t start, WindowRecord &window,
+                  ReadReport &report) {
+    size_t end = start + 1;
+    while (end < lines.size() && !isNameLine(lines[end])) ++end;
+    window.name = std::string(trimBlanks(std::string_view(lines[start]).substr(2)));
+    size_t next = readPlacement(lines, start + 1, end, static_cast<int>(start) + 2, window, report);
+    for (; next < end; ++next) window.lines.push_back(unescapeRecord(lines[next]));
+    return end;
+}
+
+} // namespace
+
+// The plot set-up window keeps its own place; minimised and maximised windows have none.
+bool recordsGeometry(std::string_view name, WindowState state) {
+    return state == WindowState::Normal && name != "frmPlot";
+}
+
+std::string sessionText(const std::vector<WindowRecord> &windows) {
+    std::string text;
+    for (const WindowRecord &window : windows) {
+        appendLine(text, "::" + window.name);
+        appendLine(text, std::to_string(static_cast<int>(window.state)));
+        if (recordsGeometry(window.name, window.state)) {
+            WindowGeometry g = window.geometry.value_or(WindowGeometry{});
+            for (long value : {g.height, g.width, g.top, g.left}) appendLine(text, std::to_string(value));
+        }
+        for (const std::string &line : window.lines) appendLine(text, escapeRecord(line));
+    }
+    return text;
+}
+
+SessionRead readSessionText(std::string_view text) {
+    SessionRead read;
+    read.report.state = ReadReport::State::Loaded;
+    if (text.size() > kMaxSessionBytes) {
+        read.report.problem(0, "the session is larger than " + std::to_string(kMaxSessionBytes >> 20) +
+                                   " MiB: the rest was not read");
+        text = text.substr(0, kMaxSessionBytes);
+    }
+    std::vector<std::string> lines = fileLines(decodeFileText(text), read.report);
+    size_t i = 0;
+    while (i < lines.size() && !isNameLine(lines[i])) ++i;
+    if (i > 0) read.report.problem(1, std::to_string(i) + " lines before the first window were skipped");
+    while (i < lines.size()) {
+        if (read.windows.size() >= kMaxSessionWindows) {
+            read.report.problem(static_cast<int>(i) + 1, "more than " + std::to_string(kMaxSessionWindows) +
+                                                             " windows: the rest were not read");
+            break;
+        }
+        WindowRecord window;
+        size_t next = readWindow(lines, i, window, read.report);
+        if (window.name.empty())
+            read.report.problem(static_cast<int>(i) + 1, "a window without a name was skipped");
+        else
+            read.windows.push_back(std::move(window));
+        i = next;
+    }
+    return read;
+}
+
+SessionRead loadSession(const std::filesystem::path &file) {
+    ReadReport report;
+    std::string text = fileText(file, report, kMaxSessionBytes);
+    if (report.state != ReadReport::State::Loaded) return {{}, report};
+    SessionRead read = readSessionText(text);
+    read.report.problems.insert(read.report.problems.begin(), report.problems.begin(), report.problems.end());
+    return read;
+}
+
+SaveOutcome saveSession(const std::filesystem::path &file, const std::vector<WindowRecord> &windows) {
+    return replaceFile(file, sessionText(windows), [](const std::filesystem::path &existing) {
+        return loadSession(existing).report.complete();
+    });
+}
+
+long RecordCursor::takeCount(long limit, ReadReport *report) {
+    bool missing = atEnd();
+    size_t index = next_;
+    std::string line = take();
+    std::optional<long> count = wholeNumber(line);
+    if (count && *count >= 0 && *count <= limit) return *count;
+    if (report)
+        report->problem(static_cast<int>(index) + 1,
+                        missing ? "a count is missing" : "\"" + line + "\" is not a count from 0 to " + std::to_string(limit));
+    return 0;
+}
+
+std::vector<std::string> calculatorRecords(const CalculatorLists &lists) {
+    std::vector<std::string> records;
+    records.reserve(lists.recall.size() + lists.answers.size() + 2);
+    for (const std::vector<std::string> *list : {&lists.recall, &lists.answers}) {
+        records.push_back(std::to_string(list->size()));
+        records.insert(records.end(), list->begin(), list->end());
+    }
+    return records;
+}
+
+CalculatorLists readCalculatorRecords(RecordCursor &cursor, ReadReport *report) {
+    CalculatorLists lists;
+    for (std::vector<std::string> *list : {&lists.recall, &lists.answers}) {
+        size_t at = cursor.position();
+        long count = cursor.takeCount(kMaxRecordCount, report);
+        if (static_cast<size_t>(count) > cursor.remaining()) {
+            if (report)
+                report->problem(static_cast<int>(at) + 1, "the count " + std::to_string(count) + " is more than the " +
+                                                              std::to_string(cursor.remaining()) + " lines left");
+            count = static_cast<long>(cursor.remaining());
+        }
+        for (long n = 0; n < count; ++n) list->push_back(cursor.take());
+    }
+    return lists;
+}
+
+AnswerSession readAnswerText(std::string_view text) {
+    AnswerSession session;
+    session.report.state = ReadReport::State::Loaded;
+    if (text.size() > kMaxSessionBytes) {
+        session.report.problem(0, "the file is larger than " + std::to_string(kMaxSessionBytes >> 20) +
+                                      " MiB: the rest was not read");
+        text = text.substr(0, kMaxSessionBytes);
+    }
+    session.answers = fileLines(decodeFileText(text), session.report);
+    for (const std::string &line : session.answers)
+        if (std::string_view(line).substr(0, kInputPrefix.size()) == kInputPrefix)
+            session.recall.push_back(line.substr(kInputPrefix.size()));
+    // Each input goes to the top of the list, so the last one read is the first.
+    std::reverse(session.recall.begin(), session.recall.end());
+    return session;
+}
+
+AnswerSession loadAnswerFile(const std::filesystem::path &file) {
+    ReadReport report;
+    std::string text = fileText(file, report, kMaxSessionBytes);
+    if (report.state != ReadReport::State::Loaded) return {{}, {}, report};
+    AnswerSession session = readAnswerText(text);
+    session.report.problems.insert(session.report.problems.begin(), report.problems.begin(), report.problems.end());
+    return session;
+}
+
+std::string answerFileText(const std::vector<std::string> &answers) {
+    std::string text;
+    for (const std::string &line : answers) appendLine(text, line);
+    return text;
+}
+
+// The user chose the file to replace, so no backup is kept.
+SaveOutcome saveAnswerFile(const std::filesystem::path &file, const std::vector<std::string> &answers) {
+    return replaceFile(file, answerFileText(answers), [](const std::filesystem::path &) { return true; });
+}
+
+} // namespace nomix
