@@ -59,7 +59,10 @@ std::vector<std::string> fileLines(std::string_view text, ReadReport &report) {
         if (line.size() > kMaxSessionLine) {
             report.problem(number, "the line is longer than " + std::to_string(kMaxSessionLine) +
                                        " bytes: the rest was cut");
-            line = line.substr(0, kMaxSessionLine);
+            size_t cut = kMaxSessionLine;
+            // Never split a UTF-8 character: the cut line must read back the same.
+            while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+            line = line.substr(0, cut);
         }
         if (line.find('\0') != std::string_view::npos) report.problem(number, "a NUL byte was read as a blank");
         lines.push_back(oneLine(line));
@@ -168,7 +171,7 @@ SessionRead readSessionText(std::string_view text) {
         }
         WindowRecord window;
         size_t next = readWindow(lines, i, window, read.report);
-        if (window.name.empty())
+        if (window.name.empty() || window.name.front() == ':')
             read.report.problem(static_cast<int>(i) + 1, "a window without a name was skipped");
         else
             read.windows.push_back(std::move(window));
