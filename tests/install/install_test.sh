@@ -24,7 +24,7 @@ if ! "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; t
 fi
 
 for file in bin/nomixcli lib/libnxeng296.so lib/libNomix296.so share/nomix/Nomix.nx \
-            share/nomix/language/phase1.nxl share/nomix/help/index.html \
+            share/nomix/language/phase1.nxl share/nomix/help/index.html share/nomix/help/Overview.htm share/nomix/help/nomix.css \
             share/applications/nomix.desktop share/icons/hicolor/scalable/apps/nomix.svg; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
@@ -46,7 +46,7 @@ for lib in libnxeng296.so libNomix296.so; do
     fail "$lib was not loaded from $prefix/lib"
 done
 home="$work/home/.local/share/nomix"
-for file in Nomix.nx nomix.cnv nomix.usm help/index.html; do
+for file in Nomix.nx nomix.cnv nomix.usm help/index.html help/Overview.htm; do
   [ -f "$home/$file" ] || fail "the new program directory lacks $file"
 done
 
