@@ -90,6 +90,15 @@ TEST(SessionFile, CapsBoundWhatGarbageCanAllocate) {
     EXPECT_EQ(read.windows.size(), kMaxSessionWindows);
     EXPECT_FALSE(read.report.complete());
 
+    // A file of nothing but line ends, or of a NUL on every line, stays bounded
+    // in lines and in problems.
+    AnswerSession blank = readAnswerText(std::string(kMaxSessionLines + 5, '\n'));
+    EXPECT_EQ(blank.answers.size(), kMaxSessionLines);
+    EXPECT_EQ(linesOf(blank.report), std::vector<int>{static_cast<int>(kMaxSessionLines) + 1});
+    std::string nuls;
+    for (int i = 0; i < 500; ++i) nuls += "x\0\n"s;
+    EXPECT_EQ(readAnswerText(nuls).report.problems.size(), 101u);
+
     std::string longLine = "::frmPlot\r\n1\r\n" + std::string(kMaxSessionLine + 5, 'x') + "\r\n";
     read = readSessionText(longLine);
     ASSERT_EQ(read.windows.size(), 1u);
