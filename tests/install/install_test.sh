@@ -36,10 +36,15 @@ run() {
 }
 mkdir -p "$work/home"
 
-out="$(run LD_DEBUG=files "$prefix/bin/nomixcli" -e '2+3' 2>"$work/ld.log")"
+# The installed data, not the source tree the build came from, seeds a new
+# program directory: a definition added to the installed UserDefs.nx is seen.
+printf 'Def Const: installedmarker = 42\r\n' >>"$prefix/share/nomix/UserDefs.nx"
+
+out="$(run LD_DEBUG=files "$prefix/bin/nomixcli" -e '2+3' -e 'installedmarker' 2>"$work/ld.log")"
 status=$?
 [ $status -eq 0 ] || fail "the installed nomixcli exited with $status"
 grep -qx 'Answer: 5' <<<"$out" || fail "the installed nomixcli did not answer 5: $out"
+grep -qx 'Answer: 42' <<<"$out" || fail "the program directory was not seeded from the installed share/nomix: $out"
 # The loader names the libraries by the RPATH it used: $ORIGIN/../lib.
 for lib in libnxeng296.so libNomix296.so; do
   grep -Eq "(calling init: |file=)$prefix/(bin/\.\./)?lib/$lib" "$work/ld.log" ||
