@@ -53,6 +53,7 @@ std::string escapeRecord(std::string_view line) {
     return line.substr(0, 2) == "::" ? ":" + std::string(line) : std::string(line);
 }
 
+// The record line as the window wrote it.
 std::string unescapeRecord(std::string_view line) {
     return line.substr(0, 3) == ":::" ? std::string(line.substr(1)) : std::string(line);
 }
@@ -65,6 +66,7 @@ std::string oneLine(std::string_view text) {
     return line;
 }
 
+// One CR LF line of a written file.
 void appendLine(std::string &text, std::string_view line) {
     text += oneLine(line);
     text += kCrLf;
@@ -163,6 +165,7 @@ bool recordsGeometry(std::string_view name, WindowState state) {
     return state == WindowState::Normal && name != "frmPlot";
 }
 
+// Name, state, geometry when recorded, then the window's own lines.
 std::string sessionText(const std::vector<WindowRecord> &windows) {
     std::string text;
     for (const WindowRecord &window : windows) {
@@ -177,6 +180,7 @@ std::string sessionText(const std::vector<WindowRecord> &windows) {
     return text;
 }
 
+// Splits the lines by window; lines before the first name line are skipped.
 SessionRead readSessionText(std::string_view text) {
     SessionRead read;
     read.report.state = ReadReport::State::Loaded;
@@ -206,6 +210,7 @@ SessionRead readSessionText(std::string_view text) {
     return read;
 }
 
+// The file's own problems (unreadable, cut) come before those of its text.
 SessionRead loadSession(const std::filesystem::path &file) {
     ReadReport report;
     std::string text = fileText(file, report, kMaxSessionBytes);
@@ -215,12 +220,14 @@ SessionRead loadSession(const std::filesystem::path &file) {
     return read;
 }
 
+// A session that did not read fully is kept as nomix.tmp.bak.
 SaveOutcome saveSession(const std::filesystem::path &file, const std::vector<WindowRecord> &windows) {
     return replaceFile(file, sessionText(windows), [](const std::filesystem::path &existing) {
         return loadSession(existing).report.complete();
     });
 }
 
+// Garbage, negative and oversized counts read as 0, so nothing follows them.
 long RecordCursor::takeCount(long limit, ReadReport *report) {
     bool missing = atEnd();
     size_t index = next_;
@@ -233,6 +240,7 @@ long RecordCursor::takeCount(long limit, ReadReport *report) {
     return 0;
 }
 
+// Each list as its count, then its lines.
 std::vector<std::string> calculatorRecords(const CalculatorLists &lists) {
     std::vector<std::string> records;
     records.reserve(lists.recall.size() + lists.answers.size() + 2);
@@ -243,6 +251,7 @@ std::vector<std::string> calculatorRecords(const CalculatorLists &lists) {
     return records;
 }
 
+// The two lists, each count trimmed to the lines really left.
 CalculatorLists readCalculatorRecords(RecordCursor &cursor, ReadReport *report) {
     CalculatorLists lists;
     for (std::vector<std::string> *list : {&lists.recall, &lists.answers}) {
@@ -259,6 +268,7 @@ CalculatorLists readCalculatorRecords(RecordCursor &cursor, ReadReport *report) 
     return lists;
 }
 
+// Every line for the answer list; the inputs for the recall list.
 AnswerSession readAnswerText(std::string_view text) {
     AnswerSession session;
     session.report.state = ReadReport::State::Loaded;
@@ -276,6 +286,7 @@ AnswerSession readAnswerText(std::string_view text) {
     return session;
 }
 
+// As loadSession: the file's problems first.
 AnswerSession loadAnswerFile(const std::filesystem::path &file) {
     ReadReport report;
     std::string text = fileText(file, report, kMaxSessionBytes);
@@ -285,6 +296,7 @@ AnswerSession loadAnswerFile(const std::filesystem::path &file) {
     return session;
 }
 
+// The answer list, a CR LF line per list line.
 std::string answerFileText(const std::vector<std::string> &answers) {
     std::string text;
     for (const std::string &line : answers) appendLine(text, line);
