@@ -98,10 +98,4 @@ TEST(KeyNotation, TooManyStrokesIsAnError) {
     EXPECT_EQ(read.strokes.size(), kMaxKeyStrokes);
 }
 
-TEST(KeyNotation, NamesOfKeys) {
-    EXPECT_EQ(keyNameText(KeyName::Escape), "ESC");
-    EXPECT_EQ(keyNameText(KeyName::F16), "F16");
-    EXPECT_EQ(keyNameText(KeyName::Character), "");
-}
-
 } // namespace
