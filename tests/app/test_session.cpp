@@ -172,6 +172,11 @@ TEST(AnswerFile, OpenRebuildsTheRecallListNewestFirst) {
     }
 }
 
+// A list line holding a line break would come back as two lines.
+TEST(AnswerFile, LineBreaksInALineAreWrittenAsBlanks) {
+    EXPECT_EQ(answerFileText({"Answer: a\r\nb", "x\0y"s, ""}), "Answer: a  b\r\nx y\r\n\r\n");
+}
+
 class AnswerFileOnDisk : public ::testing::Test {
 protected:
     void SetUp() override {
