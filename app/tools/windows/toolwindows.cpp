@@ -1,11 +1,12 @@
 // The tool windows this build has, by design name. Each tool adds its line here.
 #include "designwindow.h"
 
+#include "frmAdder.h"
+
 namespace nomix::gui {
 
 DesignWindow *createToolWindow(const QString &formName, QWidget *parent) {
-    (void)formName;
-    (void)parent;
+    if (formName == QLatin1String("frmAdder")) return new frmAdder(parent);
     return nullptr;
 }
 

@@ -1,0 +1,37 @@
+// What the tool windows' own files (".add", ".sum", ".con") share: they are
+// plain line files, read back in the order they were written. Reading takes
+// any bytes; writing goes through the atomic replaceFile.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/textfile.h"
+
+namespace nomix {
+
+class Binding;
+
+// The lines of a tool file's text (any line ends, Latin-1 or UTF-8), at most
+// `limit` of them; the rest is reported as not read.
+std::vector<std::string> toolFileLines(std::string_view text, size_t limit, ReadReport &report);
+
+// Reads a tool file into lines; the report says whether it was there and readable.
+ReadReport loadToolFileLines(const std::filesystem::path &file, size_t limit,
+                             std::vector<std::string> &lines);
+
+// The lines joined with CR LF, each line ended.
+std::string joinToolLines(const std::vector<std::string> &lines);
+
+// Writes the lines atomically. A value holding a line break cannot be written
+// back as one line: its breaks become blanks rather than shifting every later line.
+SaveOutcome saveToolFileLines(const std::filesystem::path &file, std::vector<std::string> lines);
+
+// The value of an expression through the engine's default context, or nullopt
+// when the engine reported an error (its handler has shown it already).
+std::optional<double> evaluateNumber(Binding &b, const std::string &expression);
+
+} // namespace nomix
