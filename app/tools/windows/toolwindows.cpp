@@ -2,11 +2,13 @@
 #include "designwindow.h"
 
 #include "frmAdder.h"
+#include "frmSumTable.h"
 
 namespace nomix::gui {
 
 DesignWindow *createToolWindow(const QString &formName, QWidget *parent) {
     if (formName == QLatin1String("frmAdder")) return new frmAdder(parent);
+    if (formName == QLatin1String("frmSumTable")) return new frmSumTable(parent);
     return nullptr;
 }
 
