@@ -12,35 +12,6 @@ namespace nomix {
 
 namespace {
 
-// A double cell in the engine heap, where the engine may bind a variable by address.
-class EngineCell {
-public:
-    EngineCell() : cell_(static_cast<double *>(nxAlloc(sizeof(double)))) { *cell_ = 0; }
-    ~EngineCell() { nxFree(cell_); }
-    EngineCell(const EngineCell &) = delete;
-    EngineCell &operator=(const EngineCell &) = delete;
-    double &value() { return *cell_; }
-    intptr_t address() const { return reinterpret_cast<intptr_t>(cell_); }
-
-private:
-    double *cell_;
-};
-
-// Releases an engine item when the run ends, however it ends.
-class ItemGuard {
-public:
-    ItemGuard(Binding &b, intptr_t h) : b_(b), h_(h) {}
-    ~ItemGuard() {
-        if (h_ != 0) b_.Release(h_);
-    }
-    ItemGuard(const ItemGuard &) = delete;
-    ItemGuard &operator=(const ItemGuard &) = delete;
-
-private:
-    Binding &b_;
-    intptr_t h_;
-};
-
 double sign(double v) { return v > 0 ? 1 : (v < 0 ? -1 : 0); }
 
 SumRun refused(std::string message) {

@@ -1,5 +1,6 @@
 #include "tools/toolfiles.h"
 
+#include "nxeng296.h"
 #include "shell/binding.h"
 
 namespace nomix {
@@ -45,6 +46,13 @@ static std::string oneLine(std::string value) {
 SaveOutcome saveToolFileLines(const std::filesystem::path &file, std::vector<std::string> lines) {
     for (std::string &line : lines) line = oneLine(std::move(line));
     return replaceFile(file, joinToolLines(lines), [](const std::filesystem::path &) { return true; });
+}
+
+EngineCell::EngineCell() : cell_(static_cast<double *>(nxAlloc(sizeof(double)))) { *cell_ = 0; }
+EngineCell::~EngineCell() { nxFree(cell_); }
+
+ItemGuard::~ItemGuard() {
+    if (h_ != 0) b_.Release(h_);
 }
 
 std::optional<double> evaluateNumber(Binding &b, const std::string &expression) {

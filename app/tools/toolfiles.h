@@ -3,6 +3,7 @@
 // any bytes; writing goes through the atomic replaceFile.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -29,6 +30,34 @@ std::string joinToolLines(const std::vector<std::string> &lines);
 // Writes the lines atomically. A value holding a line break cannot be written
 // back as one line: its breaks become blanks rather than shifting every later line.
 SaveOutcome saveToolFileLines(const std::filesystem::path &file, std::vector<std::string> lines);
+
+// A double cell in the engine heap, where the engine may bind a variable by
+// address (the engine's addresses must fit in 31 bits).
+class EngineCell {
+public:
+    EngineCell();
+    ~EngineCell();
+    EngineCell(const EngineCell &) = delete;
+    EngineCell &operator=(const EngineCell &) = delete;
+    double &value() { return *cell_; }
+    intptr_t address() const { return reinterpret_cast<intptr_t>(cell_); }
+
+private:
+    double *cell_;
+};
+
+// Releases an engine item (a variable, a parse) when the scope ends, however it ends.
+class ItemGuard {
+public:
+    ItemGuard(Binding &b, intptr_t h) : b_(b), h_(h) {}
+    ~ItemGuard();
+    ItemGuard(const ItemGuard &) = delete;
+    ItemGuard &operator=(const ItemGuard &) = delete;
+
+private:
+    Binding &b_;
+    intptr_t h_;
+};
 
 // The value of an expression through the engine's default context, or nullopt
 // when the engine reported an error (its handler has shown it already).

@@ -2,6 +2,8 @@
 #include "designwindow.h"
 
 #include "frmAdder.h"
+#include "frmConvert.h"
+#include "frmConvertTable.h"
 #include "frmSumTable.h"
 
 namespace nomix::gui {
@@ -9,6 +11,8 @@ namespace nomix::gui {
 DesignWindow *createToolWindow(const QString &formName, QWidget *parent) {
     if (formName == QLatin1String("frmAdder")) return new frmAdder(parent);
     if (formName == QLatin1String("frmSumTable")) return new frmSumTable(parent);
+    if (formName == QLatin1String("frmConvert")) return new frmConvert(parent);
+    if (formName == QLatin1String("frmConvertTable")) return new frmConvertTable(parent);
     return nullptr;
 }
 
