@@ -204,9 +204,13 @@ ModuleSession::Outcome ModuleSession::solve(const Module &module, size_t unknown
     const double result = b_.EvalDbl("Solve(" + module.formula + "," + range.low + "," + range.high + "," +
                                          field.variable + ")",
                                      thread_);
-    const bool solved = b_.ErrorCode(thread_) == 0 && std::isfinite(result);
+    // The solver raises its "Solution not found" where the language's names
+    // live, so the application's handler may have shown it already.
+    const bool reported = b_.ErrorCode(thread_) != 0 || b_.ErrorCode() != 0;
+    const bool solved = !reported && std::isfinite(result);
     if (!solved || !CheckConstr(exactText(result), field.constraints)) {
         outcome.state = Outcome::State::NotFound;
+        outcome.reported = reported;
         outcome.message = "Solution not found.  Constraints: " + field.constraints;
         return outcome;
     }

@@ -63,6 +63,7 @@ public:
         std::string text;     // the formatted result (Solved)
         double value = 0;
         std::string message;  // what to show otherwise
+        bool reported = false;  // the engine's error handler has shown why already
     };
     // Solve: every field but the unknown assigned from its text, the formula
     // solved for the unknown between its range (else eqFrom .. eqTo), the

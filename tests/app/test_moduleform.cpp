@@ -108,6 +108,11 @@ TEST_F(Modules, SolveForTheUnknown) {
     EXPECT_EQ(out.message, "Solution not found.  Constraints: 0..100");
     out = session.solve(bounded, 0, {"", "50"}, "-100000000", "100000000", "");
     EXPECT_EQ(out.text, "5");
+    const Module odd = module("y = x*10", {{"x", "x", "General Number", "x <> 5", ""},
+                                           {"y", "y", "General Number", "", ""}});
+    out = session.solve(odd, 0, {"", "50"}, "-100000000", "100000000", "");  // the root breaks a condition
+    EXPECT_EQ(out.message, "Solution not found.  Constraints: x <> 5");
+    EXPECT_FALSE(out.reported);
 
     const Module flag = module("y = 3*on", {{"on", "Switch", "Yes/No", "", ""}, {"y", "y", "General Number", "", ""}});
     EXPECT_EQ(session.solve(flag, 1, {"yes", ""}, "-100000000", "100000000", "").text, "3");

@@ -4,6 +4,7 @@
 #include "frmAdder.h"
 #include "frmConvert.h"
 #include "frmConvertTable.h"
+#include "frmModule.h"
 #include "frmSumTable.h"
 
 namespace nomix::gui {
@@ -13,6 +14,7 @@ DesignWindow *createToolWindow(const QString &formName, QWidget *parent) {
     if (formName == QLatin1String("frmSumTable")) return new frmSumTable(parent);
     if (formName == QLatin1String("frmConvert")) return new frmConvert(parent);
     if (formName == QLatin1String("frmConvertTable")) return new frmConvertTable(parent);
+    if (formName == QLatin1String("frmModule")) return new frmModule(parent);
     return nullptr;
 }
 
