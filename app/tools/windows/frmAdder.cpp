@@ -31,6 +31,7 @@ frmAdder::frmAdder(QWidget *parent) : DesignWindow(parent) {
     grdAdder->setObjectName(QStringLiteral("grdAdder"));
     grdAdder->setHorizontalHeaderLabels({QStringLiteral("Value"), QStringLiteral("Comment")});
     grdAdder->verticalHeader()->hide();
+    grdAdder->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + twipsToPixels(90, this));
     grdAdder->horizontalHeader()->setStretchLastSection(true);
     grdAdder->setColumnWidth(0, twipsToPixels(2000, this));
     grdAdder->setEditTriggers(QAbstractItemView::NoEditTriggers);

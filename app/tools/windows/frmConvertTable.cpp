@@ -35,6 +35,7 @@ frmConvertTable::frmConvertTable(QWidget *parent) : DesignWindow(parent) {
     grdConvertTable->setHorizontalHeaderLabels({QStringLiteral("Unit A"), QStringLiteral("Unit B"),
                                                 QStringLiteral("A  ==>  B"), QStringLiteral("B  ==>  A")});
     grdConvertTable->verticalHeader()->hide();
+    grdConvertTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + twipsToPixels(90, this));
     grdConvertTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     grdConvertTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdConvertTable->setSelectionBehavior(QAbstractItemView::SelectRows);

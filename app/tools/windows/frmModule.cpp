@@ -26,6 +26,9 @@ static const QString kFormulaPrompt = QStringLiteral("{Enter your formula here}"
 // The unknown field's background, &HFFFF80 (light cyan), with dark text on any palette.
 static const char *const kUnknownStyle = "QLineEdit { background: #80ffff; color: black; }";
 
+// Long texts show their beginning, not their end.
+static void showFromStart(QLineEdit *edit) { edit->setCursorPosition(0); }
+
 static std::string settingOr(std::string Settings::*member, const char *fallback) {
     Application *app = currentApplication();
     return app ? app->settings().*member : std::string(fallback);
@@ -81,6 +84,7 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
     formulaLabel->setBuddy(txtFormula);
     layout->addWidget(formulaLabel, 1, 0);
     layout->addWidget(txtFormula, 1, 1);
+    layout->setVerticalSpacing(twipsToPixels(90, this));
     layout->addWidget(lblDescription, 2, 0, 1, 2);
     layout->addWidget(txtDescription, 2, 0, 1, 2);
     layout->addWidget(fieldScroll_, 3, 0, 1, 2);
@@ -111,7 +115,7 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
     current_ = modules_.empty() ? -1 : 0;
     fillModuleList();
     endEdit();
-    resize(twipsToPixels(7000, this), twipsToPixels(6600, this));
+    resize(twipsToPixels(8400, this), twipsToPixels(6600, this));
 }
 
 frmModule::~frmModule() = default;
@@ -174,6 +178,7 @@ void frmModule::showModule() {
     unknownText_.clear();
     const Module *m = current();
     txtFormula->setText(m ? qs(m->formula) : QString());
+    showFromStart(txtFormula);
     lblDescription->setText(m ? qs(m->description) : QStringLiteral("Choose \"{Create a New Module}\" to define one."));
     unknownGroup_ = new QButtonGroup(area);
     const int count = m ? int(m->fields.size()) : 0;
@@ -346,6 +351,7 @@ void frmModule::startEdit(Module module, bool isNew) {
     txtName->setText(qs(edit_.name));
     txtFormula->setText(qs(edit_.formula));
     txtDescription->setText(qs(edit_.description));
+    for (QLineEdit *edit : {txtName, txtFormula, txtDescription}) showFromStart(edit);
     for (QWidget *w : {static_cast<QWidget *>(txtName), static_cast<QWidget *>(txtDescription),
                        static_cast<QWidget *>(btnCancel)})
         w->show();
@@ -387,6 +393,7 @@ void frmModule::showEditRows() {
         fieldLayout_->addWidget(row.cmbFormat, i + 1, 2);
         fieldLayout_->addWidget(row.txtConstraints, i + 1, 3);
         fieldLayout_->addWidget(row.txtDetails, i + 1, 4);
+        for (QLineEdit *edit : {row.txtCaption, row.txtConstraints, row.txtDetails}) showFromStart(edit);
         editRows_.append(row);
     }
     if (edit_.fields.empty())

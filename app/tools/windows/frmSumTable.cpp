@@ -48,6 +48,7 @@ frmSumTable::frmSumTable(QWidget *parent) : DesignWindow(parent) {
     grdSumtable->setHorizontalHeaderLabels({QStringLiteral("Count"), QStringLiteral("Value"),
                                             QStringLiteral("Cumulative")});
     grdSumtable->verticalHeader()->hide();
+    grdSumtable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + twipsToPixels(90, this));
     grdSumtable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     grdSumtable->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
