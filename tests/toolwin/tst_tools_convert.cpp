@@ -50,6 +50,22 @@ private slots:
         toolstest::picture(w, "convert-test");
     }
 
+    // What a script does: texts put into the named controls, a button pushed.
+    void scriptsFillByControlNames() {
+        frmConvert w;
+        qobject_cast<QComboBox *>(w.scriptControl("CATEGORY", -1))->setEditText("Mass");
+        QCOMPARE(w.form().category(), std::string("Mass"));
+        qobject_cast<QComboBox *>(w.scriptControl("UNIT", 0))->setEditText("kilogram");
+        qobject_cast<QComboBox *>(w.scriptControl("UNIT", 1))->setEditText("pound");
+        qobject_cast<QLineEdit *>(w.scriptControl("VALUE", 0))->setText("0.45359237");
+        QTest::keyClick(w.scriptControl("CONVERT", -1), Qt::Key_Space);
+        QCOMPARE(number(w, 1), QString("1"));
+        QCOMPARE(w.sessionRecords(), (QStringList{"1", "Mass", "Mass", "0.45359237", "kilogram", "1", "pound"}));
+        qobject_cast<QComboBox *>(w.scriptControl("UNIT", 1))->setEditText("stone?");
+        QTest::keyClick(w.scriptControl("CONVERT", -1), Qt::Key_Space);
+        QCOMPARE(env.host.boxes, std::vector<std::string>{"stone? is not defined"});
+    }
+
     void missingUnitsAreNamed() {
         frmConvert w;
         setUnit(w, 0, "foot");

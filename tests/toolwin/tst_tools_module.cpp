@@ -54,6 +54,19 @@ private slots:
         toolstest::picture(w, "module-test");
     }
 
+    // What a script does: the module named, values typed, the unknown and Solve pushed.
+    void scriptsSolveByControlNames() {
+        frmModule w;
+        qobject_cast<QComboBox *>(w.scriptControl("MODULE", -1))->setEditText("Circle");
+        QCOMPARE(child(w, "txtFormula")->text(), QString("Area = pi*Radius^2"));
+        QTest::keyClick(w.scriptControl("UNKNOWN", 0), Qt::Key_Space);
+        qobject_cast<QLineEdit *>(w.scriptControl("NUMBER", 1))->setText("3.14159265358979");
+        QTest::keyClick(w.scriptControl("USMSOLVE", -1), Qt::Key_Space);
+        QVERIFY(qAbs(value(w, 0).toDouble() - 1) < 1e-9);
+        QCOMPARE(w.sessionRecords().mid(0, 4), (QStringList{"Circle", "0", "Circle", "Area = pi*Radius^2"}));
+        QCOMPARE(w.sessionRecords().last(), QString("3.14159265358979"));
+    }
+
     void missingValuesAndBrokenConstraintsAreSaid() {
         frmModule w;
         QVERIFY(w.selectModule("Ohm's Law"));

@@ -29,7 +29,11 @@ frmConvert::frmConvert(QWidget *parent) : DesignWindow(parent) {
 
     cmbCategories = new QComboBox(this);
     cmbCategories->setObjectName(QStringLiteral("cmbCategories"));
+    // Editable, as scripts and users may type a category or a unit by name.
+    cmbCategories->setEditable(true);
+    cmbCategories->setInsertPolicy(QComboBox::NoInsert);
     cmbCategories->installEventFilter(this);
+    cmbCategories->lineEdit()->installEventFilter(this);
     auto *categoryLabel = new QLabel(QStringLiteral("C&ategory:"), this);
     categoryLabel->setBuddy(cmbCategories);
 
@@ -68,8 +72,10 @@ frmConvert::frmConvert(QWidget *parent) : DesignWindow(parent) {
     connect(btnModify, &QPushButton::clicked, this, &frmConvert::btnModify_Click);
     connect(btnAddEntry, &QPushButton::clicked, this, &frmConvert::btnAddEntry_Click);
     connect(btnRemoveEntry, &QPushButton::clicked, this, &frmConvert::btnRemoveEntry_Click);
-    connect(cmbCategories, &QComboBox::currentIndexChanged, this, [this] {
-        if (!filling_) cmbCategories_Click();
+    // A name typed or chosen that is a category (and not the current one) applies at once.
+    connect(cmbCategories, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        if (!filling_ && ss(text) != form_.category() && form_.table().findCategory(ss(text)) >= 0)
+            cmbCategories_Click();
     });
 
     LoadConversions();
@@ -102,15 +108,15 @@ void frmConvert::showForm() {
         cmbCategories->addItems(categories);
     }
     cmbCategories->setCurrentIndex(cmbCategories->findText(qs(form_.category())));
+    cmbCategories->setEditText(qs(form_.category()));
     while (rows_.size() < int(form_.rows().size())) addRowWidgets();
     while (rows_.size() > int(form_.rows().size())) removeRowWidgets();
     fillUnitLists();
     for (int r = 0; r < rows_.size(); ++r) {
         const ConverterRow &row = form_.rows()[size_t(r)];
         rows_[r].txtNumber->setText(qs(row.number));
-        const int unit = rows_[r].cmbUnit->findText(qs(row.unit));
-        rows_[r].cmbUnit->setCurrentIndex(unit);
-        if (unit < 0) form_.setUnit(size_t(r), {});
+        rows_[r].cmbUnit->setCurrentIndex(rows_[r].cmbUnit->findText(qs(row.unit)));
+        rows_[r].cmbUnit->setEditText(qs(row.unit));
     }
     btnRemoveEntry->setVisible(rows_.size() > int(kMinConverterRows));
     filling_ = false;
@@ -136,6 +142,8 @@ void frmConvert::addRowWidgets() {
     row.cmbUnit = new QComboBox(this);
     row.cmbUnit->setObjectName(QStringLiteral("cmbUnit%1").arg(i));
     row.cmbUnit->setMaxVisibleItems(20);
+    row.cmbUnit->setEditable(true);
+    row.cmbUnit->setInsertPolicy(QComboBox::NoInsert);
     row.lblNumber = new QLabel(QStringLiteral("Number %1:").arg(i + 1), this);
     row.lblNumber->setObjectName(QStringLiteral("lblNumber%1").arg(i));
     row.lblNumber->setBuddy(row.txtNumber);
@@ -206,7 +214,7 @@ bool frmConvert::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() != QEvent::KeyPress) return DesignWindow::eventFilter(watched, event);
     auto *key = static_cast<QKeyEvent *>(event);
     if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
-    if (watched == cmbCategories) {
+    if (watched == cmbCategories || watched == cmbCategories->lineEdit()) {
         cmbCategories_Click();
         return true;
     }

@@ -40,6 +40,9 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
 
     cmbModules = new QComboBox(this);
     cmbModules->setObjectName(QStringLiteral("cmbModules"));
+    // Editable, so that a script or the user may name the module.
+    cmbModules->setEditable(true);
+    cmbModules->setInsertPolicy(QComboBox::NoInsert);
     txtName = new QLineEdit(this);
     txtName->setObjectName(QStringLiteral("txtName"));
     txtFormula = new QLineEdit(this);
@@ -101,8 +104,15 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
     layout->setRowStretch(3, 1);
     layout->setColumnStretch(1, 1);
 
-    connect(cmbModules, &QComboBox::currentIndexChanged, this, [this] {
-        if (!filling_) cmbModules_Click();
+    connect(cmbModules, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        if (filling_) return;
+        const int index = cmbModules->findText(text);
+        if (index >= 0 && (index != current_ || editing_)) {
+            filling_ = true;
+            cmbModules->setCurrentIndex(index);
+            filling_ = false;
+            cmbModules_Click();
+        }
     });
     connect(btnSolve, &QPushButton::clicked, this, &frmModule::btnSolve_Click);
     connect(btnEdit, &QPushButton::clicked, this, &frmModule::btnEdit_Click);
@@ -130,6 +140,7 @@ void frmModule::fillModuleList() {
     for (const Module &m : modules_) cmbModules->addItem(qs(m.name));
     cmbModules->addItem(kNewModule);
     cmbModules->setCurrentIndex(current_ >= 0 ? current_ : -1);
+    cmbModules->setEditText(current_ >= 0 ? cmbModules->itemText(current_) : QString());
     filling_ = false;
 }
 
