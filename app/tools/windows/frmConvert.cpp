@@ -181,16 +181,23 @@ void frmConvert::removeRowWidgets() {
     }
 }
 
+// The window (and its frame in the main window) as high as its rows need.
+void frmConvert::fitHeight() {
+    resize(width(), sizeHint().height());
+    QWidget *frame = parentWidget();
+    if (frame && frame->inherits("QMdiSubWindow")) frame->resize(frame->width(), frame->sizeHint().height());
+}
+
 void frmConvert::btnAddEntry_Click() {
     if (!form_.addRow()) return;
     showForm();
-    resize(width(), sizeHint().height());
+    fitHeight();
 }
 
 void frmConvert::btnRemoveEntry_Click() {
     if (!form_.removeRow()) return;
     showForm();
-    resize(width(), sizeHint().height());
+    fitHeight();
 }
 
 void frmConvert::btnModify_Click() { openDesignWindow(QStringLiteral("frmConvertTable")); }
@@ -236,7 +243,7 @@ bool frmConvert::openFile(const QString &path) {
     }
     form_.restoreLines(lines);
     showForm();
-    resize(width(), sizeHint().height());
+    fitHeight();
     return true;
 }
 
@@ -270,7 +277,7 @@ void frmConvert::restoreSession(RecordReader &records) {
     }
     form_.restoreLines(lines);
     showForm();
-    resize(width(), sizeHint().height());
+    fitHeight();
 }
 
 QWidget *frmConvert::scriptControl(const QString &name, int index) {
@@ -287,7 +294,7 @@ QWidget *frmConvert::scriptControl(const QString &name, int index) {
 void frmConvert::showSample(int) {
     form_.restoreLines({"Length", "26.2", "mile", "", "kilometer", "", "foot"});
     btnConvert_Click();
-    resize(width(), sizeHint().height());
+    fitHeight();
 }
 
 } // namespace nomix::gui

@@ -60,6 +60,7 @@ private:
     void removeRowWidgets();
     void showForm();
     void fillUnitLists();
+    void fitHeight();
 
     ConverterForm form_;
     QComboBox *cmbCategories = nullptr;

@@ -78,7 +78,7 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
     btnOK = button(QStringLiteral("&OK"), "btnOK");
 
     auto *layout = new QGridLayout(this);
-    auto *moduleLabel = new QLabel(QStringLiteral("&Module:"), this);
+    moduleLabel = new QLabel(QStringLiteral("&Module:"), this);
     moduleLabel->setBuddy(cmbModules);
     layout->addWidget(moduleLabel, 0, 0);
     layout->addWidget(cmbModules, 0, 1);
@@ -128,7 +128,18 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
     resize(twipsToPixels(8400, this), twipsToPixels(6600, this));
 }
 
-frmModule::~frmModule() = default;
+// Fields losing the focus as they are destroyed must not reach this window.
+frmModule::~frmModule() { detachFieldRows(); }
+
+void frmModule::detachFieldRows() {
+    for (const RunRow &row : runRows_) {
+        row.txtNumber->disconnect(this);
+        row.optUnknown->disconnect(this);
+        row.txtNumber->removeEventFilter(this);
+    }
+    runRows_.clear();
+    editRows_.clear();
+}
 
 const Module *frmModule::current() const {
     return current_ >= 0 && current_ < int(modules_.size()) ? &modules_[size_t(current_)] : nullptr;
@@ -172,12 +183,11 @@ void frmModule::cmbModules_Click() {
 
 // A fresh scrolled area for the rows of fields.
 QWidget *frmModule::newFieldArea() {
+    detachFieldRows();
     auto *area = new QWidget;
     fieldLayout_ = new QGridLayout(area);
     fieldLayout_->setContentsMargins(0, 0, 0, 0);
     fieldScroll_->setWidget(area);  // the old area is deleted
-    runRows_.clear();
-    editRows_.clear();
     unknownGroup_ = nullptr;
     return area;
 }
@@ -204,8 +214,12 @@ void frmModule::showModule() {
         fieldLayout_->addWidget(row.txtNumber, i, 1);
         connect(row.optUnknown, &QRadioButton::clicked, this, [this, i] { optUnknown_Click(i); });
         connect(row.txtNumber, &QLineEdit::editingFinished, this, [this, i] { txtNumber_LostFocus(i); });
+        // Enter moves on to the next value; in the last one it solves.
         connect(row.txtNumber, &QLineEdit::returnPressed, this, [this, i] {
-            if (i + 1 < runRows_.size()) runRows_[i + 1].txtNumber->setFocus();
+            int next = i + 1;
+            if (next == unknown_) ++next;
+            if (next < runRows_.size()) runRows_[next].txtNumber->setFocus();
+            else btnSolve_Click();
         });
         row.txtNumber->installEventFilter(this);
         runRows_.append(row);
@@ -371,6 +385,8 @@ void frmModule::startEdit(Module module, bool isNew) {
         w->hide();
     txtFormula->setReadOnly(false);
     btnEdit->setText(QStringLiteral("&Save"));
+    moduleLabel->setText(QStringLiteral("&Name:"));
+    moduleLabel->setBuddy(txtName);
     btnSolve->setText(QStringLiteral("C&ontinue"));
     btnSolve->setToolTip(QStringLiteral("Make the fields of the formula"));
     showEditRows();
@@ -477,6 +493,8 @@ void frmModule::endEdit() {
         w->show();
     txtFormula->setReadOnly(true);
     btnEdit->setText(QStringLiteral("&Edit"));
+    moduleLabel->setText(QStringLiteral("&Module:"));
+    moduleLabel->setBuddy(cmbModules);
     btnSolve->setText(QStringLiteral("&Solve"));
     btnSolve->setToolTip(QString());
     fillModuleList();

@@ -78,6 +78,7 @@ private:
     void txtNumber_LostFocus(int index);
     void showDetails(int field);
     QWidget *newFieldArea();
+    void detachFieldRows();
     bool writeModules();
     const Module *current() const;
 
@@ -92,6 +93,7 @@ private:
     bool filling_ = false;
     bool checking_ = false;
 
+    QLabel *moduleLabel = nullptr;
     QComboBox *cmbModules = nullptr;
     QLineEdit *txtName = nullptr;
     QLineEdit *txtFormula = nullptr;
