@@ -3,6 +3,7 @@
 // also saved there as <formName>[-<i>]-<light|dark>.png (run it again with
 // QT_SCALE_FACTOR=2 for the large pictures).
 #include <QApplication>
+#include <QPainter>
 #include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
@@ -58,6 +59,17 @@ private slots:
                     const QString suffix = w->sampleCount() > 1 ? QStringLiteral("-%1").arg(i) : QString();
                     image.save(out + "/" + name + suffix + "-" + palette + scale + ".png");
                 }
+                // The printed page (and Special Copy) of the last sample.
+                QImage page(850, 1100, QImage::Format_RGB32);
+                page.fill(Qt::white);
+                const QImage blank = page.copy();
+                {
+                    QPainter painter(&page);
+                    painter.setPen(Qt::black);
+                    w->printPage(painter, page.rect().adjusted(60, 60, -60, -60));
+                }
+                QVERIFY2(page != blank, name);
+                if (!out.isEmpty() && palette == "light") page.save(out + "/" + name + "-print" + scale + ".png");
             }
         }
         QVERIFY2(env.host.boxes.empty(), env.host.boxes.empty() ? "" : env.host.boxes.front().c_str());

@@ -540,7 +540,8 @@ void frmModule::printPage(QPainter &painter, const QRect &page) {
     for (int i = 0; i < int(m->fields.size()); ++i) {
         const ModuleField &f = m->fields[size_t(i)];
         const QString value = i < runRows_.size() ? runRows_[i].txtNumber->text() : QString();
-        lines << qs(f.caption) + QLatin1Char('\t') + value + (i == unknown_ ? QStringLiteral("  (solved)") : QString());
+        const bool solved = i == unknown_ && !editing_ && !value.isEmpty();
+        lines << qs(f.caption) + QLatin1Char('\t') + value + (solved ? QStringLiteral("  (solved)") : QString());
     }
     paintTextPage(painter, page, qs(m->name), lines);
 }
