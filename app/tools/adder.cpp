@@ -11,6 +11,7 @@ namespace nomix {
 
 void AdderTape::select(size_t row) { current_ = std::min(row, rows_.size() - 1); }
 
+// The tape always ends in a row with no value, the place for the next entry.
 void AdderTape::keepEmptyLastRow() {
     if (rows_.empty() || !rows_.back().value.empty()) rows_.emplace_back();
 }

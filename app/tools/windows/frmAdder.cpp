@@ -23,6 +23,7 @@ static std::string adderFormat() {
     return app ? app->settings().adderFormat : std::string("Currency");
 }
 
+// The tape grid, the value and comment fields, the buttons and the total.
 frmAdder::frmAdder(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Adder"));
@@ -90,7 +91,10 @@ frmAdder::frmAdder(QWidget *parent) : DesignWindow(parent) {
         tape_.setComment(ss(text));
         if (QTableWidgetItem *item = grdAdder->item(int(tape_.current()), 1)) item->setText(text);
     });
-    connect(grdAdder, &QTableWidget::cellClicked, this, [this](int row, int) { grdAdder_Click(row); });
+    // A row chosen by mouse or keys becomes the current entry.
+    connect(grdAdder, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+        if (row >= 0 && size_t(row) != tape_.current()) grdAdder_Click(row);
+    });
     showTape();
     resize(twipsToPixels(5200, this), twipsToPixels(4800, this));
 }
@@ -110,18 +114,21 @@ bool frmAdder::openFile(const QString &path) {
     return true;
 }
 
+// Save Adder As: the tape, one row a line.
 bool frmAdder::saveFile(const QString &path, const QString &) {
     SaveOutcome outcome = saveAdderFile(ss(path), tape_.rows());
     if (!outcome.ok) showError(this, qs(outcome.error));
     return outcome.ok;
 }
 
+// Print Adder: the tape and its total.
 void frmAdder::printPage(QPainter &painter, const QRect &page) {
     QStringList lines = gridLines(*grdAdder, 2);
     lines << QString() << QStringLiteral("Total:\t") + lblTotal->text();
     paintTextPage(painter, page, QStringLiteral("Adder"), lines);
 }
 
+// The total of the tape in the "Adder Format"; a failing entry becomes current instead.
 QString frmAdder::Recalc() {
     applyTotal(tape_.recalc(engineAdderEvaluator(binding()), adderFormatter(binding(), adderFormat())));
     return lblTotal->text();
@@ -139,6 +146,7 @@ void frmAdder::applyTotal(const AdderTotal &total) {
     txtValue->setFocus();
 }
 
+// "+" (and Enter in either field): the total, then the next row to fill.
 void frmAdder::btnAdd_Click() {
     AdderTotal total = tape_.add(engineAdderEvaluator(binding()), adderFormatter(binding(), adderFormat()));
     applyTotal(total);
@@ -150,11 +158,13 @@ void frmAdder::btnAdd_Click() {
 
 void frmAdder::btnRecalc_Click() { Recalc(); }
 
+// "clear": only the free row remains and the total shows 0.
 void frmAdder::btnClear_Click() {
     applyTotal(tape_.clear(engineAdderEvaluator(binding()), adderFormatter(binding(), adderFormat())));
     showCurrentInFields();
 }
 
+// A grid row chosen: it becomes current and its texts go into the fields.
 void frmAdder::grdAdder_Click(int row) {
     if (row < 0) return;
     tape_.select(size_t(row));
@@ -176,6 +186,7 @@ void frmAdder::showTape() {
     grdAdder->setCurrentCell(int(tape_.current()), column);
 }
 
+// The current row's texts in the fields, without copying them back into the tape.
 void frmAdder::showCurrentInFields() {
     filling_ = true;
     txtValue->setText(qs(tape_.currentRow().value));
@@ -228,12 +239,14 @@ void frmAdder::restoreSession(RecordReader &records) {
     showCurrentInFields();
 }
 
+// ADDER is the value field, COMMENT the comment field.
 QWidget *frmAdder::scriptControl(const QString &name, int) {
     if (name == QLatin1String("ADDER")) return txtValue;
     if (name == QLatin1String("COMMENT")) return txtComment;
     return nullptr;
 }
 
+// A short tape of amounts and formulas.
 void frmAdder::showSample(int) {
     tape_.setRows({{"12.50", "Lunch"}, {"3*4.20", "Three coffees"}, {"-5", "Refund"},
                    {"1200/3", "Share of the rent"}, {"19.99", "Book"}});

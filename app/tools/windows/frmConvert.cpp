@@ -18,11 +18,13 @@ namespace nomix::gui {
 
 static const char *const kConFilter = "Conv. sessions (*.con)|*.con|All Files (*.*)|*.*";
 
+// A text setting of the application, or the fallback without one.
 static std::string settingText(std::string Settings::*member, const char *fallback) {
     Application *app = currentApplication();
     return app ? app->settings().*member : std::string(fallback);
 }
 
+// The category list, the rows of numbers and units, the buttons; then the table.
 frmConvert::frmConvert(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Conversions"));
@@ -91,6 +93,7 @@ void frmConvert::LoadConversions() {
     showForm();
 }
 
+// The category change: its units in every list, every row emptied.
 void frmConvert::cmbCategories_Click() {
     form_.selectCategory(ss(cmbCategories->currentText()));
     showForm();
@@ -122,6 +125,7 @@ void frmConvert::showForm() {
     filling_ = false;
 }
 
+// Every row's unit list holds the category's units (rebuilt only when they differ).
 void frmConvert::fillUnitLists() {
     QStringList units;
     for (const std::string &u : form_.units()) units << qs(u);
@@ -134,6 +138,7 @@ void frmConvert::fillUnitLists() {
     }
 }
 
+// The widgets of one more row: labels "Number i:" and "Unit i:", the number and the unit list.
 void frmConvert::addRowWidgets() {
     const int i = int(rows_.size());
     RowWidgets row{};
@@ -172,6 +177,7 @@ void frmConvert::addRowWidgets() {
         w->show();
 }
 
+// The widgets of the last row go.
 void frmConvert::removeRowWidgets() {
     RowWidgets row = rows_.takeLast();
     for (QWidget *w : {static_cast<QWidget *>(row.lblNumber), static_cast<QWidget *>(row.txtNumber),
@@ -188,12 +194,14 @@ void frmConvert::fitHeight() {
     if (frame && frame->inherits("QMdiSubWindow")) frame->resize(frame->width(), frame->sizeHint().height());
 }
 
+// More: one row more at the bottom.
 void frmConvert::btnAddEntry_Click() {
     if (!form_.addRow()) return;
     showForm();
     fitHeight();
 }
 
+// Less: the last row goes (two rows stay).
 void frmConvert::btnRemoveEntry_Click() {
     if (!form_.removeRow()) return;
     showForm();
@@ -202,6 +210,7 @@ void frmConvert::btnRemoveEntry_Click() {
 
 void frmConvert::btnModify_Click() { openDesignWindow(QStringLiteral("frmConvertTable")); }
 
+// Convert: every other row from the row typed into last; a problem is shown and its unit focused.
 void frmConvert::btnConvert_Click() {
     Application *app = currentApplication();
     const std::string format = app ? app->settings().numericFormat : std::string();
@@ -235,6 +244,7 @@ bool frmConvert::eventFilter(QObject *watched, QEvent *event) {
 
 QString frmConvert::openFilter() const { return qtFilter(QString::fromLatin1(kConFilter)); }
 
+// Open Conv. Session: the category and the rows of a ".con" file.
 bool frmConvert::openFile(const QString &path) {
     std::vector<std::string> lines;
     if (loadConverterFile(ss(path), lines).state != ReadReport::State::Loaded) {
@@ -247,12 +257,14 @@ bool frmConvert::openFile(const QString &path) {
     return true;
 }
 
+// Save Conv. Session As: the category, then each row's number and unit.
 bool frmConvert::saveFile(const QString &path, const QString &) {
     SaveOutcome outcome = saveConverterFile(ss(path), form_.sessionLines());
     if (!outcome.ok) showError(this, qs(outcome.error));
     return outcome.ok;
 }
 
+// Print Results: the category and each row.
 void frmConvert::printPage(QPainter &painter, const QRect &page) {
     QStringList lines{QStringLiteral("Category: ") + qs(form_.category()), QString()};
     for (const ConverterRow &row : form_.rows()) lines << qs(row.number) + QLatin1Char('\t') + qs(row.unit);
@@ -267,6 +279,7 @@ QStringList frmConvert::sessionRecords() {
     return records;
 }
 
+// The rows and their texts back from "nomix.tmp".
 void frmConvert::restoreSession(RecordReader &records) {
     const int last = records.takeCount(int(kMaxConverterRows) - 1);
     records.take();  // the category, again in the control texts
@@ -280,6 +293,7 @@ void frmConvert::restoreSession(RecordReader &records) {
     fitHeight();
 }
 
+// CATEGORY, CONVERT, CONVERTMORE, CONVERTLESS, and VALUE / UNIT of a row.
 QWidget *frmConvert::scriptControl(const QString &name, int index) {
     const int row = index < 0 ? 0 : index;
     if (name == QLatin1String("CATEGORY")) return cmbCategories;
@@ -291,6 +305,7 @@ QWidget *frmConvert::scriptControl(const QString &name, int index) {
     return nullptr;
 }
 
+// A marathon in miles, kilometres and feet.
 void frmConvert::showSample(int) {
     form_.restoreLines({"Length", "26.2", "mile", "", "kilometer", "", "foot"});
     btnConvert_Click();

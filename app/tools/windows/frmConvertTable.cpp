@@ -20,6 +20,7 @@ static const char *const kCnvFilter = "Conversions (*.cnv)|*.cnv|All Files (*.*)
 static const QString kNewCategory = QStringLiteral("{Create a new category}");
 static const QString kNewCategoryPrompt = QStringLiteral("{Enter new category name here}");
 
+// The category list, the grid of pairs, the pair's fields and the buttons; then "nomix.cnv".
 frmConvertTable::frmConvertTable(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Conversion Definition Table"));
@@ -93,7 +94,10 @@ frmConvertTable::frmConvertTable(QWidget *parent) : DesignWindow(parent) {
     connect(btnSaveAll, &QPushButton::clicked, this, &frmConvertTable::btnSaveAll_Click);
     connect(cmbCancel, &QPushButton::clicked, this, &frmConvertTable::cmbCancel_Click);
     connect(cmbCategory, &QComboBox::activated, this, &frmConvertTable::cmbCategory_Click);
-    connect(grdConvertTable, &QTableWidget::cellClicked, this, [this](int row, int) { grdConvertTable_Click(row); });
+    connect(grdConvertTable, &QTableWidget::currentCellChanged, this,
+            [this](int row, int, int previous, int) {
+                if (row != previous) grdConvertTable_Click(row);
+            });
     for (QLineEdit *edit : {txtUnitA, txtUnitB, txtFormula1, txtFormula2})
         connect(edit, &QLineEdit::returnPressed, this, &frmConvertTable::btnAdd_Click);
 
@@ -107,11 +111,13 @@ frmConvertTable::frmConvertTable(QWidget *parent) : DesignWindow(parent) {
     resize(twipsToPixels(9000, this), twipsToPixels(6000, this));
 }
 
+// The chosen category's index; -1 while a new name is being typed.
 int frmConvertTable::category() const {
     if (cmbCategory->isEditable()) return -1;
     return editor_.table().findCategory(ss(cmbCategory->currentText()));
 }
 
+// "{Create a new category}" and the categories, with one of them chosen.
 void frmConvertTable::fillCategories(const QString &select) {
     QSignalBlocker block(cmbCategory);
     cmbCategory->setEditable(false);
@@ -137,6 +143,7 @@ void frmConvertTable::cmbCategory_Click() {
     showCategory();
 }
 
+// The grid shows the chosen category's pairs.
 void frmConvertTable::showCategory() {
     const std::vector<size_t> entries = editor_.entriesOf(category());
     grdConvertTable->setRowCount(int(entries.size()));
@@ -147,6 +154,7 @@ void frmConvertTable::showCategory() {
     }
 }
 
+// A pair chosen in the grid goes into the fields for editing.
 void frmConvertTable::grdConvertTable_Click(int row) {
     if (row < 0 || row >= grdConvertTable->rowCount()) return;
     QLineEdit *fields[4] = {txtUnitA, txtUnitB, txtFormula1, txtFormula2};
@@ -165,6 +173,7 @@ static bool takeNewCategory(QComboBox *combo, ConversionEditor &editor, QWidget 
     return true;
 }
 
+// Ok: a new category typed is taken, then the pair in the fields is stored.
 void frmConvertTable::btnAdd_Click() {
     if (cmbCategory->isEditable()) {
         QString name;
@@ -186,6 +195,7 @@ void frmConvertTable::btnAdd_Click() {
     txtUnitA->setFocus();
 }
 
+// Delete: the chosen pair leaves the table.
 void frmConvertTable::btnDelete_Click() {
     const int row = grdConvertTable->currentRow();
     const std::vector<size_t> entries = editor_.entriesOf(category());
@@ -207,12 +217,14 @@ void frmConvertTable::btnSaveAll_Click() {
 
 void frmConvertTable::cmbCancel_Click() { closeAndReloadConverter(); }
 
+// The editor closes and the converter reads the table again.
 void frmConvertTable::closeAndReloadConverter() {
     close();
     if (auto *converter = qobject_cast<frmConvert *>(openDesignWindow(QStringLiteral("frmConvert"))))
         converter->LoadConversions();
 }
 
+// Delete in the grid removes a pair; Enter in the new category's name takes it.
 bool frmConvertTable::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() != QEvent::KeyPress) return DesignWindow::eventFilter(watched, event);
     auto *key = static_cast<QKeyEvent *>(event);
@@ -245,12 +257,14 @@ bool frmConvertTable::openFile(const QString &path) {
     return true;
 }
 
+// Save Units As: the table written to another file.
 bool frmConvertTable::saveFile(const QString &path, const QString &) {
     SaveOutcome outcome = SaveFile(ss(path), editor_.table());
     if (!outcome.ok) showError(this, qs(outcome.error));
     return outcome.ok;
 }
 
+// Print Units: every category and its pairs.
 void frmConvertTable::printPage(QPainter &painter, const QRect &page) {
     QStringList lines;
     const ConversionTable &t = editor_.table();
@@ -264,6 +278,7 @@ void frmConvertTable::printPage(QPainter &painter, const QRect &page) {
     paintTextPage(painter, page, QStringLiteral("Conversion Definition Table"), lines);
 }
 
+// The length pairs with one of them chosen.
 void frmConvertTable::showSample(int) {
     fillCategories(QStringLiteral("Length"));
     grdConvertTable->selectRow(6);

@@ -29,11 +29,13 @@ static const char *const kUnknownStyle = "QLineEdit { background: #80ffff; color
 // Long texts show their beginning, not their end.
 static void showFromStart(QLineEdit *edit) { edit->setCursorPosition(0); }
 
+// A text setting of the application, or the fallback without one.
 static std::string settingOr(std::string Settings::*member, const char *fallback) {
     Application *app = currentApplication();
     return app ? app->settings().*member : std::string(fallback);
 }
 
+// The module list, formula, description, the fields' area, the details panel and the buttons; then "nomix.usm".
 frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make_unique<ModuleSession>(binding())) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Modules"));
@@ -131,6 +133,7 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
 // Fields losing the focus as they are destroyed must not reach this window.
 frmModule::~frmModule() { detachFieldRows(); }
 
+// The current rows' signals cut off before the rows go.
 void frmModule::detachFieldRows() {
     for (const RunRow &row : runRows_) {
         row.txtNumber->disconnect(this);
@@ -141,10 +144,12 @@ void frmModule::detachFieldRows() {
     editRows_.clear();
 }
 
+// The module shown, or nullptr when there is none.
 const Module *frmModule::current() const {
     return current_ >= 0 && current_ < int(modules_.size()) ? &modules_[size_t(current_)] : nullptr;
 }
 
+// The modules and "{Create a New Module}", with the current one chosen.
 void frmModule::fillModuleList() {
     filling_ = true;
     cmbModules->clear();
@@ -155,6 +160,7 @@ void frmModule::fillModuleList() {
     filling_ = false;
 }
 
+// Shows the module of that name (an edit in progress is dropped).
 bool frmModule::selectModule(const QString &name) {
     for (size_t i = 0; i < modules_.size(); ++i)
         if (qs(modules_[i].name) == name) {
@@ -169,6 +175,7 @@ bool frmModule::selectModule(const QString &name) {
     return false;
 }
 
+// A module chosen is shown; "{Create a New Module}" starts a new one.
 void frmModule::cmbModules_Click() {
     const int index = cmbModules->currentIndex();
     if (index < 0) return;
@@ -231,6 +238,7 @@ void frmModule::showModule() {
     showDetails(-1);
 }
 
+// The field to solve for: emptied, locked and light cyan; the previous one is released.
 void frmModule::optUnknown_Click(int index) {
     if (index < 0 || index >= runRows_.size()) return;
     if (unknown_ >= 0 && unknown_ < runRows_.size()) {
@@ -301,6 +309,7 @@ void frmModule::txtNumber_LostFocus(int index) {
     checking_ = false;
 }
 
+// Solve (or Continue while editing): the unknown field from the others.
 void frmModule::btnSolve_Click() {
     if (editing_) {  // "Continue": the fields of the formula as typed
         std::string problem;
@@ -341,6 +350,7 @@ void frmModule::btnSolve_Click() {
     }
 }
 
+// Edit starts editing the module; Save (its caption while editing) stores it.
 void frmModule::btnEdit_Click() {
     if (editing_) {
         saveEdit();
@@ -349,6 +359,7 @@ void frmModule::btnEdit_Click() {
     if (const Module *m = current()) startEdit(*m, false);
 }
 
+// Cancel: the edit is dropped.
 void frmModule::btnCancel_Click() {
     if (!editing_) return;
     endEdit();
@@ -356,6 +367,7 @@ void frmModule::btnCancel_Click() {
 
 void frmModule::btnOK_Click() { close(); }
 
+// Delete: the module goes, after the user agrees, and the file is written.
 void frmModule::btnDelete_Click() {
     const Module *m = current();
     if (!m || editing_) return;
@@ -396,6 +408,7 @@ void frmModule::startEdit(Module module, bool isNew) {
     }
 }
 
+// One row per field: variable, caption, format, constraints and details.
 void frmModule::showEditRows() {
     QWidget *area = newFieldArea();
     const QStringList headings{QStringLiteral("Variable"), QStringLiteral("Caption"), QStringLiteral("Format"),
@@ -501,6 +514,7 @@ void frmModule::endEdit() {
     showModule();
 }
 
+// The module list written to "nomix.usm"; a failure is shown.
 bool frmModule::writeModules() {
     SaveOutcome outcome = saveModules(std::string(kModuleFile), modules_);
     if (!outcome.ok) showError(this, qs(outcome.error));
@@ -527,12 +541,14 @@ bool frmModule::openFile(const QString &path) {
     return true;
 }
 
+// Save Modules As: the module list written to another file.
 bool frmModule::saveFile(const QString &path, const QString &) {
     SaveOutcome outcome = saveModules(ss(path), modules_);
     if (!outcome.ok) showError(this, qs(outcome.error));
     return outcome.ok;
 }
 
+// Print Current Module: its formula, description and each field's value.
 void frmModule::printPage(QPainter &painter, const QRect &page) {
     const Module *m = current();
     if (!m) return;
@@ -557,6 +573,7 @@ QStringList frmModule::sessionRecords() {
     return records;
 }
 
+// The module, its unknown and the field values back from "nomix.tmp".
 void frmModule::restoreSession(RecordReader &records) {
     const QString name = records.take();
     const QString unknown = records.take();
@@ -569,6 +586,7 @@ void frmModule::restoreSession(RecordReader &records) {
     for (RunRow &row : runRows_) row.txtNumber->setText(records.take());
 }
 
+// The modules window's script names (see docs/tools.md).
 QWidget *frmModule::scriptControl(const QString &name, int index) {
     const int i = index < 0 ? 0 : index;
     if (name == QLatin1String("MODULE")) return editing_ ? static_cast<QWidget *>(txtName) : cmbModules;

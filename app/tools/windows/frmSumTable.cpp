@@ -18,18 +18,21 @@ namespace nomix::gui {
 
 static const char *const kSumFilter = "Summation files (*.sum)|*.sum|All Files (*.*)|*.*";
 
+// A text field with its design name.
 static QLineEdit *makeField(QWidget *parent, const char *name) {
     auto *edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     return edit;
 }
 
+// A label whose mnemonic focuses the field.
 static QLabel *buddyLabel(const QString &text, QWidget *buddy) {
     auto *label = new QLabel(text, buddy->parentWidget());
     label->setBuddy(buddy);
     return label;
 }
 
+// The five fields, calc, the grid of value, term and running sum, and the totals.
 frmSumTable::frmSumTable(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Summation Table"));
@@ -98,17 +101,20 @@ frmSumTable::frmSumTable(QWidget *parent) : DesignWindow(parent) {
     resize(twipsToPixels(7200, this), twipsToPixels(5400, this));
 }
 
+// calc is enabled exactly when all five fields hold text.
 void frmSumTable::CalcBtnOnOff() {
     bool filled = true;
     for (QLineEdit *edit : {txtFrom, txtTo, txtStep, txtVar, txtSumInput}) filled = filled && !edit->text().isEmpty();
     btnCalculate->setEnabled(filled);
 }
 
+// The five input texts.
 SumInputs frmSumTable::inputs() const {
     return {ss(txtSumInput->text()), ss(txtVar->text()), ss(txtFrom->text()), ss(txtTo->text()),
             ss(txtStep->text())};
 }
 
+// The five input texts put into the fields.
 void frmSumTable::setInputs(const SumInputs &in) {
     txtSumInput->setText(qs(in.expression));
     txtVar->setText(qs(in.variable));
@@ -117,6 +123,7 @@ void frmSumTable::setInputs(const SumInputs &in) {
     txtStep->setText(qs(in.step));
 }
 
+// calc: the table, the total and the last term; a failure keeps the previous totals.
 void frmSumTable::btnCalculate_Click() {
     Application *app = currentApplication();
     const std::string format = app ? app->settings().numericFormat : std::string();
@@ -134,6 +141,7 @@ void frmSumTable::btnCalculate_Click() {
     lblValue->setText(qs(run.last));
 }
 
+// The grid filled with the table's rows.
 void frmSumTable::showRows(const std::vector<SumRow> &rows) {
     grdSumtable->setRowCount(0);
     grdSumtable->setRowCount(int(rows.size()));
@@ -164,6 +172,7 @@ bool frmSumTable::eventFilter(QObject *watched, QEvent *event) {
 
 QString frmSumTable::openFilter() const { return qtFilter(QString::fromLatin1(kSumFilter)); }
 
+// Open Summation: the five input texts of a ".sum" file.
 bool frmSumTable::openFile(const QString &path) {
     SumInputs in;
     if (loadSumFile(ss(path), in).state != ReadReport::State::Loaded) {
@@ -174,12 +183,14 @@ bool frmSumTable::openFile(const QString &path) {
     return true;
 }
 
+// Save Summation As: the five input texts.
 bool frmSumTable::saveFile(const QString &path, const QString &) {
     SaveOutcome outcome = saveSumFile(ss(path), inputs());
     if (!outcome.ok) showError(this, qs(outcome.error));
     return outcome.ok;
 }
 
+// Print Summation: the inputs, the table and the totals.
 void frmSumTable::printPage(QPainter &painter, const QRect &page) {
     const SumInputs in = inputs();
     QStringList lines{QStringLiteral("Expr: ") + qs(in.expression),
@@ -198,12 +209,14 @@ QStringList frmSumTable::sessionRecords() {
     return records;
 }
 
+// The five input texts back from "nomix.tmp".
 void frmSumTable::restoreSession(RecordReader &records) {
     std::vector<std::string> lines;
     for (int i = 0; i < 5; ++i) lines.push_back(ss(records.take()));
     setInputs(sumInputsFromLines(lines));
 }
 
+// SUMEQ, SUMFROM and SUMTO.
 QWidget *frmSumTable::scriptControl(const QString &name, int) {
     if (name == QLatin1String("SUMEQ")) return txtSumInput;
     if (name == QLatin1String("SUMFROM")) return txtFrom;
@@ -211,6 +224,7 @@ QWidget *frmSumTable::scriptControl(const QString &name, int) {
     return nullptr;
 }
 
+// The sum of 1/n^2 for n from 1 to 10.
 void frmSumTable::showSample(int) {
     setInputs({"1/n^2", "n", "1", "10", "1"});
     btnCalculate_Click();

@@ -8,6 +8,7 @@
 
 namespace nomix::gui {
 
+// The title in bold, then the lines in equal columns.
 void paintTextPage(QPainter &painter, const QRect &page, const QString &title, const QStringList &lines) {
     painter.save();
     QFont titleFont = painter.font();
@@ -35,6 +36,7 @@ void paintTextPage(QPainter &painter, const QRect &page, const QString &title, c
     painter.restore();
 }
 
+// Each grid row as its cells joined by tabs.
 QStringList gridLines(const QTableWidget &grid, int columns) {
     QStringList lines;
     for (int r = 0; r < grid.rowCount(); ++r) {
@@ -48,6 +50,7 @@ QStringList gridLines(const QTableWidget &grid, int columns) {
     return lines;
 }
 
+// The box goes through the host, as the engine's own errors do.
 void showError(QWidget *parent, const QString &text) {
     (void)parent;
     nomix::host().messageBox(ss(text), 48, "Error");
