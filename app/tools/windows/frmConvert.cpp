@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -89,7 +90,10 @@ void frmConvert::LoadConversions() {
     ConversionTable table;
     ReadReport report = nomix::LoadConversions(std::string(kConversionFile), table);
     if (!report.message.empty()) showError(this, qs(report.message));
+    // After the table editor the category in use stays, when it still exists.
+    const std::string shown = form_.category();
     form_.setTable(std::move(table), settingText(&Settings::unitCategory, "Length"));
+    if (!shown.empty() && shown != form_.category()) form_.selectCategory(shown);
     showForm();
 }
 
@@ -123,6 +127,16 @@ void frmConvert::showForm() {
     }
     btnRemoveEntry->setVisible(rows_.size() > int(kMinConverterRows));
     filling_ = false;
+    markSource();
+}
+
+// The row converted from has its label in bold.
+void frmConvert::markSource() {
+    for (int r = 0; r < rows_.size(); ++r) {
+        QFont font = rows_[r].lblNumber->font();
+        font.setBold(size_t(r) == form_.activeRow() && !form_.rows()[size_t(r)].number.empty());
+        rows_[r].lblNumber->setFont(font);
+    }
 }
 
 // Every row's unit list holds the category's units (rebuilt only when they differ).
@@ -152,6 +166,9 @@ void frmConvert::addRowWidgets() {
     row.lblNumber = new QLabel(QStringLiteral("Number %1:").arg(i + 1), this);
     row.lblNumber->setObjectName(QStringLiteral("lblNumber%1").arg(i));
     row.lblNumber->setBuddy(row.txtNumber);
+    QFont bold = row.lblNumber->font();
+    bold.setBold(true);  // room for the bold label of the source row, so nothing shifts
+    row.lblNumber->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(row.lblNumber->text()) + 2);
     row.lblUnit = new QLabel(QStringLiteral("Unit %1:").arg(i + 1), this);
     row.lblUnit->setObjectName(QStringLiteral("lblUnit%1").arg(i));
     row.lblUnit->setBuddy(row.cmbUnit);
@@ -167,6 +184,7 @@ void frmConvert::addRowWidgets() {
         for (int r = 0; r < rows_.size(); ++r)
             if (r != i) rows_[r].txtNumber->clear();
         filling_ = false;
+        markSource();
     });
     connect(row.cmbUnit, &QComboBox::currentTextChanged, this, [this, i](const QString &text) {
         if (!filling_) form_.setUnit(size_t(i), ss(text));

@@ -61,6 +61,7 @@ private:
     void showForm();
     void fillUnitLists();
     void fitHeight();
+    void markSource();
 
     ConverterForm form_;
     QComboBox *cmbCategories = nullptr;
