@@ -8,6 +8,7 @@
 #include "shell/binding.h"
 #include "shell/format.h"
 #include "tools/textfile.h"
+#include "tools/toolfiles.h"
 
 namespace nomix {
 
@@ -147,7 +148,7 @@ std::optional<std::vector<std::string>> ModuleSession::buildFields(const std::st
         return std::nullopt;
     }
     const std::string left(trimBlanks(std::string_view(formula).substr(0, equals)));
-    if (!left.empty() && std::find(names.begin(), names.end(), left) == names.end() &&
+    if (isVariableName(left) && std::find(names.begin(), names.end(), left) == names.end() &&
         names.size() < kMaxModuleFields && b_.DefineVar(left, 0, thread_) != 0 && b_.ErrorCode(thread_) == 0)
         names.push_back(left);
     return names;

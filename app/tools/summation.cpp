@@ -36,6 +36,7 @@ std::string sumValueText(double v) {
 }
 
 SumRun runSummation(Binding &b, const SumInputs &inputs, const std::string &numericFormat) {
+    if (!isVariableName(inputs.variable)) return refused(inputs.variable + " cannot be the variable");
     EngineCell loopVariable;
     const intptr_t variable = b.DefineVar(inputs.variable, loopVariable.address());
     ItemGuard releaseVariable(b, variable);

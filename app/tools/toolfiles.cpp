@@ -1,5 +1,7 @@
 #include "tools/toolfiles.h"
 
+#include <cctype>
+
 #include "nxeng296.h"
 #include "shell/binding.h"
 
@@ -53,6 +55,13 @@ EngineCell::~EngineCell() { nxFree(cell_); }
 
 ItemGuard::~ItemGuard() {
     if (h_ != 0) b_.Release(h_);
+}
+
+bool isVariableName(std::string_view name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front()))) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
 }
 
 std::optional<double> evaluateNumber(Binding &b, const std::string &expression) {

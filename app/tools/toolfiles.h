@@ -59,6 +59,11 @@ private:
     intptr_t h_;
 };
 
+// A name a tool may define as a variable: a letter or "_" first, then letters,
+// digits and "_". Anything more ("x At 4096") would reach the definition
+// language itself, so it is never sent.
+bool isVariableName(std::string_view name);
+
 // The value of an expression through the engine's default context, or nullopt
 // when the engine reported an error (its handler has shown it already).
 std::optional<double> evaluateNumber(Binding &b, const std::string &expression);

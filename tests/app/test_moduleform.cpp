@@ -49,6 +49,7 @@ TEST_F(Modules, FormulaFields) {
         {"y = x^2 + x", Names{"x", "y"}},
         {"Hypotenuse = Sqr(SideA^2 + SideB^2)", Names{"SideA", "SideB", "Hypotenuse"}},
         {"x = x*2 - 3", Names{"x"}},
+        {"y At 4096 = z*2", Names{"z"}},  // a left side that is no name makes no field
         {"no equals sign", std::nullopt},
         {"a = b +", std::nullopt},
         {many, std::nullopt},  // more than 17 variables

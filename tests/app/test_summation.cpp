@@ -54,6 +54,8 @@ TEST_F(Summation, Tables) {
         {{"x+", "x", "1", "3", "1"}, SumRun::State::EngineError, {}, 0, "0", "0"},
         {{"10^(300*x)", "x", "1", "3", "1"}, SumRun::State::RuntimeError, {}, 1, "0", "0"},
         {{"x", "1+1", "1", "3", "1"}, SumRun::State::Refused, {}, 0, "0", "0"},
+        {{"x", "x At 4096", "1", "3", "1"}, SumRun::State::Refused, {}, 0, "0", "0"},
+        {{"x", "", "1", "3", "1"}, SumRun::State::Refused, {}, 0, "0", "0"},
     };
     for (const RunCase &c : cases) {
         SumRun run = runSummation(binding(), c.in, "");
