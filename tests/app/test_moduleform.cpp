@@ -122,6 +122,23 @@ TEST_F(Modules, SolveForTheUnknown) {
     EXPECT_EQ(session.displayText("2*pi", "Currency", ""), "2*pi");
 }
 
+TEST_F(Modules, EveryShippedModuleSolvesForItsResult) {
+    std::vector<Module> shipped;
+    ASSERT_TRUE(loadModules(NOMIX_SOURCE_DIR "/data/nomix.usm", shipped).complete());
+    ModuleSession session(binding());
+    for (const Module &m : shipped) {
+        std::optional<std::vector<std::string>> fields = session.buildFields(m.formula);
+        ASSERT_TRUE(fields) << m.name;
+        std::vector<std::string> variables;
+        for (const ModuleField &f : m.fields) variables.push_back(f.variable);
+        EXPECT_EQ(*fields, variables) << m.name;  // the file's fields are the formula's
+        std::vector<std::string> values(m.fields.size(), "2");
+        ModuleSession::Outcome out = session.solve(m, m.fields.size() - 1, values, "-100000000", "100000000", "");
+        EXPECT_EQ(out.state, ModuleSession::Outcome::State::Solved) << m.name << ": " << out.message;
+    }
+    EXPECT_TRUE(host_.boxes.empty());
+}
+
 TEST(ModuleEdit, ChangedFormulaKeepsTheFieldsThatRemain) {
     const Module m{"m", "a = b", "", {{"b", "Bee", "Fixed", "0..1", "about b"}, {"a", "Ay", "Currency", "", ""}}};
     const Module changed = withFields(m, {"b", "c", "a"});
