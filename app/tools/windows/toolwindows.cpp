@@ -1,11 +1,20 @@
 // The tool windows this build has, by design name. Each tool adds its line here.
 #include "designwindow.h"
 
+#include "frmAdder.h"
+#include "frmConvert.h"
+#include "frmConvertTable.h"
+#include "frmModule.h"
+#include "frmSumTable.h"
+
 namespace nomix::gui {
 
 DesignWindow *createToolWindow(const QString &formName, QWidget *parent) {
-    (void)formName;
-    (void)parent;
+    if (formName == QLatin1String("frmAdder")) return new frmAdder(parent);
+    if (formName == QLatin1String("frmSumTable")) return new frmSumTable(parent);
+    if (formName == QLatin1String("frmConvert")) return new frmConvert(parent);
+    if (formName == QLatin1String("frmConvertTable")) return new frmConvertTable(parent);
+    if (formName == QLatin1String("frmModule")) return new frmModule(parent);
     return nullptr;
 }
 
