@@ -9,19 +9,13 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "enginejob.h"
 #include "shell/binding.h"
-#include "shell/bootstrap.h"
 #include "toolprint.h"
 
 namespace nomix::gui {
 
 static const char *const kAdderFilter = "Adder files (*.add)|*.add|All Files (*.*)|*.*";
-
-// The "Adder Format" setting, "Currency" without an application.
-static std::string adderFormat() {
-    Application *app = currentApplication();
-    return app ? app->settings().adderFormat : std::string("Currency");
-}
 
 // The tape grid, the value and comment fields, the buttons and the total.
 frmAdder::frmAdder(QWidget *parent) : DesignWindow(parent) {
@@ -128,9 +122,26 @@ void frmAdder::printPage(QPainter &painter, const QRect &page) {
     paintTextPage(painter, page, QStringLiteral("Adder"), lines);
 }
 
+// One step of the tape (recalc, add, clear) where the engine runs, on a copy
+// that replaces the window's tape afterwards; nullopt when the window was
+// closed meanwhile.
+std::optional<AdderTotal> frmAdder::runTape(TapeStep step) {
+    AdderTape tape = tape_;
+    AdderTotal total;
+    if (!runWindowJob(this, [&] {
+            Binding &b = binding();
+            total = (tape.*step)(engineAdderEvaluator(b), adderFormatter(b, settingsInJob().adderFormat));
+        }))
+        return std::nullopt;
+    tape_ = std::move(tape);
+    return total;
+}
+
 // The total of the tape in the "Adder Format"; a failing entry becomes current instead.
 QString frmAdder::Recalc() {
-    applyTotal(tape_.recalc(engineAdderEvaluator(binding()), adderFormatter(binding(), adderFormat())));
+    const std::optional<AdderTotal> total = runTape(&AdderTape::recalc);
+    if (!total) return QString();
+    applyTotal(*total);
     return lblTotal->text();
 }
 
@@ -148,9 +159,10 @@ void frmAdder::applyTotal(const AdderTotal &total) {
 
 // "+" (and Enter in either field): the total, then the next row to fill.
 void frmAdder::btnAdd_Click() {
-    AdderTotal total = tape_.add(engineAdderEvaluator(binding()), adderFormatter(binding(), adderFormat()));
-    applyTotal(total);
-    if (total.state != AdderTotal::State::Ok) return;
+    const std::optional<AdderTotal> total = runTape(&AdderTape::add);
+    if (!total) return;
+    applyTotal(*total);
+    if (total->state != AdderTotal::State::Ok) return;
     showTape();
     showCurrentInFields();
     txtValue->setFocus();
@@ -160,7 +172,9 @@ void frmAdder::btnRecalc_Click() { Recalc(); }
 
 // "clear": only the free row remains and the total shows 0.
 void frmAdder::btnClear_Click() {
-    applyTotal(tape_.clear(engineAdderEvaluator(binding()), adderFormatter(binding(), adderFormat())));
+    const std::optional<AdderTotal> total = runTape(&AdderTape::clear);
+    if (!total) return;
+    applyTotal(*total);
     showCurrentInFields();
 }
 

@@ -3,6 +3,8 @@
 // nomix::AdderTape; the window shows it and forwards the user's edits.
 #pragma once
 
+#include <optional>
+
 #include "designwindow.h"
 #include "tools/adder.h"
 
@@ -42,6 +44,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    using TapeStep = AdderTotal (AdderTape::*)(const AdderEvaluator &, const AdderFormatter &);
+    std::optional<AdderTotal> runTape(TapeStep step);
     void grdAdder_Click(int row);
     void showTape();
     void showCurrentInFields();

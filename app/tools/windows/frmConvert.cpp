@@ -11,19 +11,13 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include "enginejob.h"
 #include "shell/binding.h"
-#include "shell/bootstrap.h"
 #include "toolprint.h"
 
 namespace nomix::gui {
 
 static const char *const kConFilter = "Conv. sessions (*.con)|*.con|All Files (*.*)|*.*";
-
-// A text setting of the application, or the fallback without one.
-static std::string settingText(std::string Settings::*member, const char *fallback) {
-    Application *app = currentApplication();
-    return app ? app->settings().*member : std::string(fallback);
-}
 
 // The category list, the rows of numbers and units, the buttons; then the table.
 frmConvert::frmConvert(QWidget *parent) : DesignWindow(parent) {
@@ -92,7 +86,7 @@ void frmConvert::LoadConversions() {
     if (!report.message.empty()) showError(this, qs(report.message));
     // After the table editor the category in use stays, when it still exists.
     const std::string shown = form_.category();
-    form_.setTable(std::move(table), settingText(&Settings::unitCategory, "Length"));
+    form_.setTable(std::move(table), engineSettings().unitCategory);
     if (!shown.empty() && shown != form_.category()) form_.selectCategory(shown);
     showForm();
 }
@@ -228,13 +222,17 @@ void frmConvert::btnRemoveEntry_Click() {
 
 void frmConvert::btnModify_Click() { openDesignWindow(QStringLiteral("frmConvertTable")); }
 
-// Convert: every other row from the row typed into last; a problem is shown and its unit focused.
+// Convert: every other row from the row typed into last; a problem is shown and
+// its unit focused. The job fills a copy of the form, so the engine's side never
+// writes the form the window shows.
 void frmConvert::btnConvert_Click() {
-    Application *app = currentApplication();
-    const std::string format = app ? app->settings().numericFormat : std::string();
+    ConverterForm form = form_;
+    ConvertOutcome outcome;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    ConvertOutcome outcome = form_.convert(binding(), format);
+    const bool open = runWindowJob(this, [&] { outcome = form.convert(binding(), settingsInJob().numericFormat); });
     QApplication::restoreOverrideCursor();
+    if (!open) return;
+    form_ = std::move(form);
     showForm();
     if (outcome.message.empty()) return;
     showError(this, qs(outcome.message));

@@ -8,12 +8,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 
+#include "enginejob.h"
 #include "shell/binding.h"
-#include "shell/bootstrap.h"
 #include "shell/host.h"
 #include "toolprint.h"
 
@@ -29,14 +30,10 @@ static const char *const kUnknownStyle = "QLineEdit { background: #80ffff; color
 // Long texts show their beginning, not their end.
 static void showFromStart(QLineEdit *edit) { edit->setCursorPosition(0); }
 
-// A text setting of the application, or the fallback without one.
-static std::string settingOr(std::string Settings::*member, const char *fallback) {
-    Application *app = currentApplication();
-    return app ? app->settings().*member : std::string(fallback);
-}
-
 // The module list, formula, description, the fields' area, the details panel and the buttons; then "nomix.usm".
-frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make_unique<ModuleSession>(binding())) {
+frmModule::frmModule(QWidget *parent) : DesignWindow(parent) {
+    // The session's engine context is made (and released) where the engine runs.
+    runEngineJob([this] { session_ = std::make_unique<ModuleSession>(binding()); });
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Modules"));
 
@@ -131,7 +128,10 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent), session_(std::make
 }
 
 // Fields losing the focus as they are destroyed must not reach this window.
-frmModule::~frmModule() { detachFieldRows(); }
+frmModule::~frmModule() {
+    detachFieldRows();
+    if (session_) runEngineJob([this] { session_.reset(); });
+}
 
 // The current rows' signals cut off before the rows go.
 void frmModule::detachFieldRows() {
@@ -289,32 +289,53 @@ void frmModule::showDetails(int field) {
 void frmModule::txtNumber_LostFocus(int index) {
     const Module *m = current();
     if (checking_ || !m || index == unknown_ || index >= runRows_.size() || index >= int(m->fields.size())) return;
-    QLineEdit *field = runRows_[index].txtNumber;
-    const QString text = field->text().trimmed();
-    const ModuleField &f = m->fields[size_t(index)];
+    QPointer<QLineEdit> field = runRows_[index].txtNumber;  // the rows may be rebuilt while the job runs
+    const std::string text = ss(field->text().trimmed());
+    const ModuleField f = m->fields[size_t(index)];
+    ModuleSession *session = session_.get();
+    bool holds = true;
+    std::string shown;
     checking_ = true;
-    if (!text.isEmpty() && !session_->CheckConstr(ss(text), f.constraints)) {
+    if (!runWindowJob(this, [&] {
+            holds = text.empty() || session->CheckConstr(text, f.constraints);
+            shown = session->displayText(text, f.format, settingsInJob().numericFormat);
+        }))
+        return;
+    // Still checking while the box is up: the box takes the focus from the field.
+    if (field && !holds) {
         const int answer = host().messageBox(
             "The value you have entered does not satisfy the following constraint(s): " + f.constraints +
                 "    Would you like to revise the entry?",
             4 + 48, "Nomix");
-        if (answer == 6) {
+        if (field && answer == 6) {
             field->setFocus();
             field->selectAll();
             checking_ = false;
             return;
         }
     }
-    field->setText(qs(session_->displayText(ss(text), f.format, settingOr(&Settings::numericFormat, ""))));
+    if (field) field->setText(qs(shown));
     checking_ = false;
+}
+
+// The fields of a formula, made in the session's engine context; nullopt (and
+// the problem) when the formula does not give them, or the window closed meanwhile.
+std::optional<std::vector<std::string>> frmModule::fieldsOf(const std::string &formula, std::string &problem,
+                                                            bool &open) {
+    std::optional<std::vector<std::string>> variables;
+    ModuleSession *session = session_.get();
+    open = runWindowJob(this, [&] { variables = session->buildFields(formula, &problem); });
+    return variables;
 }
 
 // Solve (or Continue while editing): the unknown field from the others.
 void frmModule::btnSolve_Click() {
     if (editing_) {  // "Continue": the fields of the formula as typed
         std::string problem;
+        bool open = true;
         Module typed = editedModule();
-        std::optional<std::vector<std::string>> variables = session_->buildFields(typed.formula, &problem);
+        std::optional<std::vector<std::string>> variables = fieldsOf(typed.formula, problem, open);
+        if (!open) return;
         if (!variables) {
             showError(this, qs(problem));
             return;
@@ -331,11 +352,18 @@ void frmModule::btnSolve_Click() {
     }
     std::vector<std::string> values;
     for (const RunRow &row : runRows_) values.push_back(ss(row.txtNumber->text()));
+    const Module module = *m;
+    const size_t unknown = size_t(unknown_);
+    ModuleSession *session = session_.get();
+    ModuleSession::Outcome outcome;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    ModuleSession::Outcome outcome =
-        session_->solve(*m, size_t(unknown_), values, settingOr(&Settings::eqFrom, "-100000000"),
-                        settingOr(&Settings::eqTo, "100000000"), settingOr(&Settings::numericFormat, ""));
+    const bool open = runWindowJob(this, [&] {
+        const Settings s = settingsInJob();
+        outcome = session->solve(module, unknown, values, s.eqFrom, s.eqTo, s.numericFormat);
+    });
     QApplication::restoreOverrideCursor();
+    // The answer belongs to the question asked: not to a module or unknown chosen meanwhile.
+    if (!open || editing_ || current() != m || unknown_ != int(unknown)) return;
     switch (outcome.state) {
     case ModuleSession::Outcome::State::Solved:
         runRows_[unknown_].txtNumber->setText(qs(outcome.text));
@@ -471,7 +499,9 @@ bool frmModule::saveEdit() {
         return false;
     }
     std::string problem;
-    std::optional<std::vector<std::string>> variables = session_->buildFields(m.formula, &problem);
+    bool open = true;
+    std::optional<std::vector<std::string>> variables = fieldsOf(m.formula, problem, open);
+    if (!open) return false;
     if (!variables || variables->empty()) {
         showError(this, problem.empty() ? QStringLiteral("The formula has no variables.") : qs(problem));
         txtFormula->setFocus();

@@ -7,6 +7,9 @@
 #include <QList>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "designwindow.h"
 #include "tools/moduleform.h"
@@ -77,6 +80,7 @@ private:
     void endEdit();
     void txtNumber_LostFocus(int index);
     void showDetails(int field);
+    std::optional<std::vector<std::string>> fieldsOf(const std::string &formula, std::string &problem, bool &open);
     QWidget *newFieldArea();
     void detachFieldRows();
     bool writeModules();

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include "enginejob.h"
 #include "shell/binding.h"
-#include "shell/bootstrap.h"
 #include "toolprint.h"
 
 namespace nomix::gui {
@@ -94,9 +94,8 @@ frmSumTable::frmSumTable(QWidget *parent) : DesignWindow(parent) {
     }
     connect(btnCalculate, &QPushButton::clicked, this, &frmSumTable::btnCalculate_Click);
 
-    Application *app = currentApplication();
     txtStep->setText(QStringLiteral("1"));
-    txtVar->setText(qs(app ? app->settings().independentVariable : std::string("x")));
+    txtVar->setText(qs(engineSettings().independentVariable));
     CalcBtnOnOff();
     resize(twipsToPixels(7200, this), twipsToPixels(5400, this));
 }
@@ -125,11 +124,12 @@ void frmSumTable::setInputs(const SumInputs &in) {
 
 // calc: the table, the total and the last term; a failure keeps the previous totals.
 void frmSumTable::btnCalculate_Click() {
-    Application *app = currentApplication();
-    const std::string format = app ? app->settings().numericFormat : std::string();
+    const SumInputs in = inputs();
+    SumRun run;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    SumRun run = runSummation(binding(), inputs(), format);
+    const bool open = runWindowJob(this, [&] { run = runSummation(binding(), in, settingsInJob().numericFormat); });
     QApplication::restoreOverrideCursor();
+    if (!open) return;
     if (run.state == SumRun::State::Refused) {
         showError(this, qs(run.message));
         return;
