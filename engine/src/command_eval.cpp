@@ -24,7 +24,7 @@ void *run(Item *expr) {
     ThreadContext *ctx = expr->context;
     loadControlWord(ctx->fpuWordEval);
     try {
-        if (expr->chain) currentRunner()(expr->chain);
+        if (expr->chain) evaluationRunner()(expr->chain);
     } catch (...) {
         loadControlWord(ctx->fpuWordAfter);
         throw;

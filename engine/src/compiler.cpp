@@ -60,6 +60,7 @@ private:
     Step marker(const Token &t);
     Step evalInPlace(const Token &t);
     Step word(const Token &t);
+    std::string_view readWindow() const;
     Step operatorToken(const Token &t, const std::string &name);
     Step operand(Item *item, const Token &t);
 
@@ -84,6 +85,12 @@ private:
     Emitter *em_ = nullptr;
     int retries_ = 0;
     size_t insertions_ = 0;
+    // The operator run last split into names: [start, end) of buf_. The rest
+    // of a run is read again after each name taken from its front; reading it
+    // whole each time made a line of 200,000 minus signs quadratic.
+    struct OperatorRun {
+        size_t start = 0, end = 0;
+    } run_;
 };
 
 // The text of a number in the form definitions and ~t insert it.
@@ -123,6 +130,7 @@ Parser::Step Parser::fail(int32_t code, size_t start, std::string_view symbol, I
 
 void Parser::insertText(size_t at, const std::string &text) {
     buf_.insert(at, text);
+    run_ = {};
     ++insertions_;
 }
 
@@ -337,6 +345,7 @@ Parser::Step Parser::marker(const Token &t) {
     std::string value = isKind(t.pattern, TokenKind::EvalNow) ? evaluateToText(ctx_, inner) : expand(ctx_, inner);
     if (ctx_->errorCode) return fail(ctx_->errorCode, t.start, t.text, t.pattern);
     buf_.replace(t.start, end - t.start, value);
+    run_ = {};
     pos_ = t.start;
     return Step::Next;
 }
@@ -404,10 +413,12 @@ Parser::Step Parser::word(const Token &t) {
     }
     std::string name(t.text);
     if (pattern->has(flag::OperatorRun)) {
-        // The longest prefix of the run that names an item; the rest is read again.
-        size_t len = name.size();
+        // The longest prefix of the run that names an item (no name is longer
+        // than the longest ever registered); the rest is read again.
+        size_t len = std::min(name.size(), longestName());
         while (len > 0 && !lookupName(ctx_, std::string_view(name).substr(0, len))) --len;
         if (len == 0) return fail(3, t.start, t.text, pattern);
+        if (len < name.size() && t.start + name.size() > run_.end) run_ = {t.start, t.start + name.size()};
         name.resize(len);
         pos_ = t.start + len;
     }
@@ -441,11 +452,21 @@ Parser::Step Parser::word(const Token &t) {
     return fail(2, t.start, name, pattern);
 }
 
+// The text the next token is read from. Inside the rest of a long operator run
+// only a window of it is shown: longer than any name, so the name taken from
+// its front is the same, and made of the run's characters only.
+std::string_view Parser::readWindow() const {
+    size_t window = longestName() + 1;
+    if (pos_ > run_.start && pos_ < run_.end && run_.end - pos_ > window)
+        return std::string_view(buf_).substr(0, pos_ + window);
+    return buf_;
+}
+
 Parser::Step Parser::token() {
     Token t;
     bool noMatch = false;
     size_t at = pos_;
-    if (!nextToken(ctx_, buf_, pos_, TokenMode::Normal, t, nullptr, &noMatch)) {
+    if (!nextToken(ctx_, readWindow(), pos_, TokenMode::Normal, t, nullptr, &noMatch)) {
         if (noMatch) {
             at = skipBlanks(at);  // the report points at the character, not the blank before it
             return fail(5, at, buf_.substr(at, 1));
@@ -462,6 +483,7 @@ Parser::Step Parser::token() {
     case TokenKind::Member: return member(t);
     case TokenKind::ThreadMarker:
         buf_.replace(t.start, t.text.size(), decimal(threadHandle(ctx_)));
+        run_ = {};
         pos_ = t.start;
         return Step::Next;
     case TokenKind::EvalNow:
@@ -518,6 +540,7 @@ bool Parser::finish() {
 Item *Parser::run() {
     int32_t savedState = ctx_->parseState;
     buf_ = expand(ctx_, original_);
+    run_ = {};
     if (ctx_->errorCode) {
         ctx_->parseState = savedState;
         return nullptr;

@@ -184,7 +184,7 @@ long double evaluateExpression(Item *expr) {
     ThreadContext *ctx = expr->context;
     loadControlWord(ctx->fpuWordEval);
     try {
-        if (expr->chain) currentRunner()(expr->chain);
+        if (expr->chain) evaluationRunner()(expr->chain);
     } catch (const ProcessorFault &) {
     }
     loadControlWord(ctx->fpuWordAfter);

@@ -28,6 +28,7 @@ Item *lookupName(ThreadContext *ctx, std::string_view name, bool ruleHeads = fal
 Item *lookupLocal(ThreadContext *ctx, std::string_view name);  // this table only, the chain head
 void registerName(ThreadContext *ctx, Item *item, int32_t rank);  // sets error 13 on a constant
 void unregisterName(Item *item);
+size_t longestName();  // no registered name is longer
 int32_t chainPosition(Item *item);
 
 // ---- errors (errors.cpp) ----
@@ -97,6 +98,7 @@ void initRoutineTable();
 intptr_t routineAddress(intptr_t slot);
 void setRoutine(intptr_t slot, intptr_t address);
 NxRoutine currentRunner();
+NxRoutine evaluationRunner();  // the current runner, or the protected one in place of a plain one
 bool currentRunnerKnown();                        // the engine's or libNomix296's own runner
 void selectRunner(int slot);                       // 150 at each parse, 151 after command 94
 void runChain(OperationRecord *first);             // the plain runner loop
@@ -171,5 +173,6 @@ namespace nx {
 void recordPureRoutines();
 bool isPureChain(const OperationRecord *first);
 bool isKnownRunner(NxRoutine runner);  // the engine's or libNomix296's own
+NxRoutine protectedRunner();             // libNomix296's, taken at start-up; null without it
 void refreshRunnerKnown();             // after the known runners change
 } // namespace nx

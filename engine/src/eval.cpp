@@ -79,13 +79,17 @@ inline bool runsUnprotected(const Item *expr) {
 }
 
 // The chain of an expression under the current runner, or with the plain loop
-// when it cannot fault.
+// when it cannot fault. A chain that may fault never runs under one of the
+// plain runners (the engine's, or libNomix296's alternative one): it gives the
+// same results under the protected runner, and a processor fault must never
+// end the program. A host's own runner is called as it is.
 void runExpression(const Item *expr) {
     if (!expr->chain) return;
-    if (runsUnprotected(expr))
+    if (runsUnprotected(expr)) {
         runChain(expr->chain);
-    else
-        currentRunner()(expr->chain);
+        return;
+    }
+    evaluationRunner()(expr->chain);
 }
 
 double readDouble(const void *cell) { return load<double>(cell); }
@@ -118,6 +122,16 @@ void runChain(OperationRecord *first) { runRecords(first); }
 
 // The runner every evaluation uses.
 NxRoutine currentRunner() { return runner; }
+
+// The runner an evaluation calls for a chain that may fault: the current one,
+// except that the plain runners (the engine's, and libNomix296's alternative
+// one) give way to the protected runner, which gives the same results and
+// never lets a processor fault end the program. A host's own runner is called
+// as it is.
+NxRoutine evaluationRunner() {
+    NxRoutine guarded = protectedRunner();
+    return guarded && runnerKnown ? guarded : runner;
+}
 
 // Makes the runner in a table slot (150 at each parse, 151 after command 94) the
 // one every evaluation uses; an empty slot keeps the plain runner.
