@@ -66,7 +66,13 @@ bool setProperty(Call &c, Item *item, intptr_t property) {
     case 1: item->flags = static_cast<uint32_t>(v); return true;
     case 2: case 5: case 8: case 12: case 13: return true;
     case 3: item->address = v; return true;
-    case 4: rename(item, c.textArg); return true;
+    case 4:
+        if (c.textArg.empty() && !mayUnname(item)) {
+            c.ctx->errorCode = 13;  // "This item cannot be modified"
+            return true;
+        }
+        rename(item, c.textArg);
+        return true;
     case 6: item->precedence = static_cast<int32_t>(v); return true;
     case 9: item->size = static_cast<int32_t>(v); return true;
     case 10: item->count = static_cast<int32_t>(v); return true;

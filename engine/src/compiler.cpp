@@ -36,6 +36,46 @@ struct Entry {
 uint32_t kindOf(Item *pattern) { return pattern ? pattern->kind() : 0; }
 bool isKind(Item *pattern, TokenKind k) { return kindOf(pattern) == static_cast<uint32_t>(k); }
 
+class StatementScope;
+namespace {
+thread_local StatementScope *runningGroup = nullptr;  // the statement whose ~Eval_P group runs
+}
+
+// The definitions a statement made through its ~Eval_P groups while it was
+// compiled ("Local(x, ...)" defines x that way). While such a group runs, the
+// statement may take the name away only from items it made itself, and when
+// its compilation fails, what it made is released again: a failing statement
+// never loses, nor hides, an item it did not create.
+class StatementScope {
+public:
+    bool made(const Item *item) const { return std::find(made_.begin(), made_.end(), item) != made_.end(); }
+    // Runs one ~Eval_P group of the statement and notes the definitions it
+    // added to ctx's item list (the group may release items too).
+    template <class Group> void run(ThreadContext *ctx, Group &&group) {
+        std::vector<Item *> before(ctx->items.begin(), ctx->items.end());
+        std::sort(before.begin(), before.end());
+        struct Running {
+            StatementScope *outer;
+            explicit Running(StatementScope *self) : outer(runningGroup) { runningGroup = self; }
+            ~Running() { runningGroup = outer; }
+            Running(const Running &) = delete;
+            Running &operator=(const Running &) = delete;
+        } running(this);
+        group();
+        for (Item *item : ctx->items)
+            if (!std::binary_search(before.begin(), before.end(), item)) made_.push_back(item);
+    }
+    // Releases what the statement made and still stands, newest first.
+    void releaseMade(ThreadContext *ctx) {
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+            if (std::find(ctx->items.begin(), ctx->items.end(), *it) != ctx->items.end()) releaseItem(*it);
+        made_.clear();
+    }
+
+private:
+    std::vector<Item *> made_;
+};
+
 class Parser {
 public:
     Parser(ThreadContext *ctx, std::string_view text, Item *resultType)
@@ -91,6 +131,7 @@ private:
     struct OperatorRun {
         size_t start = 0, end = 0;
     } run_;
+    StatementScope statement_;
 };
 
 // The text of a number in the form definitions and ~t insert it.
@@ -358,7 +399,7 @@ Parser::Step Parser::evalInPlace(const Token &t) {
     std::string inner(group);
     PendingBlock *pending = ctx_->pendingBlock;
     ctx_->pendingBlock = nullptr;
-    evaluateToText(ctx_, inner);
+    statement_.run(ctx_, [&] { evaluateToText(ctx_, inner); });
     ctx_->pendingBlock = pending;
     if (ctx_->errorCode) return fail(ctx_->errorCode, t.start, t.text, t.pattern);
     pos_ = end;
@@ -567,14 +608,18 @@ Item *Parser::run() {
     if (ok) slimExpression(expr_);
     ctx_->parseState = savedState;
     if (!ok) {
-        for (Operand &o : operands_) (void)o;
         releaseItem(expr_);
+        statement_.releaseMade(ctx_);
         return nullptr;
     }
     return expr_;
 }
 
 } // namespace
+
+// False when a ~Eval_P group of a statement being compiled would take the
+// name away from an item the statement did not create.
+bool mayUnname(const Item *item) { return !runningGroup || runningGroup->made(item); }
 
 Item *parseContinued(ThreadContext *ctx, std::string_view text, Item *resultType, bool) {
     ctx->errorCode = 0;

@@ -78,6 +78,7 @@ std::string expand(ThreadContext *ctx, std::string_view text);
 
 // ---- compiler (compiler.cpp) ----
 Item *parse(ThreadContext *ctx, std::string_view text, Item *resultType);
+bool mayUnname(const Item *item);  // false: a statement being compiled may not unname it
 void releaseExpression(Item *expr);
 
 // ---- values (types.cpp) ----

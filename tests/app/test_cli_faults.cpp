@@ -140,6 +140,11 @@ TEST_F(CliFaults, LanguageCases) {
         {{"Def Op: 15 {a} plus {b} := a + b", "1 + 2 plus 3"}, {"Answer: Ok", "Answer: 6"}},
         {{"-1/0", "Log(0)", "1/0"}, {"Answer: -Inf", "Answer: -Inf", "Answer: Inf"}},
         {{"Local(  AndAlso *QQQQQQQQ ,x ,x)", "1 AndAlso 1"}, {"Answer: Syntax error", "Answer: 1"}},
+        // a failing statement keeps every item it did not create
+        {{"Local(Sin ~~ Rank: 2, 1)", "Sin(0)"}, {"Answer: This item cannot be modified", "Answer: 0"}},
+        {{"Local(Tan ~~ Name: Atan, 7 \\ 0)", "Tan(0)", "Atan(0)"},
+         {"Answer: This item cannot be modified", "Answer: 0", "Answer: 0"}},
+        {{"Local(Cos, zork)", "Cos(0)"}, {"Answer: Undefined identifier", "Answer: 1"}},
     };
     for (const Case &c : cases) {
         Lines lines = c.lines;
