@@ -9,11 +9,13 @@
 #include "codestubs.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace nx {
 
@@ -96,6 +98,19 @@ intptr_t languageCodeAddress(intptr_t address) {
 }
 
 intptr_t engineCodeAddress(intptr_t address) { return stubTable().targetOf(address); }
+
+// mincore() fails with ENOMEM for a range that holds an unmapped page; it is
+// one system call, cheap enough for every variable bound by address.
+bool isMappedAddress(intptr_t address, size_t size) {
+    if (address <= 0) return false;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    uintptr_t start = static_cast<uintptr_t>(address) & ~(page - 1);
+    uintptr_t end = static_cast<uintptr_t>(address) + size;
+    if (end < start) return false;
+    size_t length = end - start;
+    std::vector<unsigned char> residency((length + page - 1) / page);
+    return mincore(reinterpret_cast<void *>(start), length, residency.data()) == 0;
+}
 
 // Reads the process's memory map: rare (registrations), so no cache to keep
 // in step with libraries loaded and unloaded.

@@ -1,5 +1,6 @@
 // Code addresses in the language's 32-bit cells: jump stubs below 2 GiB.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace nx {
@@ -18,5 +19,8 @@ intptr_t engineCodeAddress(intptr_t address);
 // when they are registered, so that a number that is no routine is refused
 // with an error instead of ending the process when it is called.
 bool isExecutableAddress(intptr_t address);
+
+// True when `size` bytes from the address lie in mapped memory.
+bool isMappedAddress(intptr_t address, size_t size);
 
 } // namespace nx

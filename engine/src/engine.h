@@ -99,7 +99,10 @@ void initRoutineTable();
 intptr_t routineAddress(intptr_t slot);
 void setRoutine(intptr_t slot, intptr_t address);
 NxRoutine currentRunner();
-NxRoutine evaluationRunner();  // the current runner, or the protected one in place of a plain one
+NxRoutine evaluationRunner();
+// Runs work so that a processor fault in it becomes an error of ctx; false
+// when it did not run to its end.
+bool runGuarded(ThreadContext *ctx, void (*work)(void *), void *arg);  // the current runner, or the protected one in place of a plain one
 bool currentRunnerKnown();                        // the engine's or libNomix296's own runner
 void selectRunner(int slot);                       // 150 at each parse, 151 after command 94
 void runChain(OperationRecord *first);             // the plain runner loop

@@ -164,6 +164,50 @@ void runNested(Item *expr) {
     runExpression(expr);
 }
 
+namespace {
+
+// One piece of work run as the routine of a record: its function, argument,
+// and whether it ran to its end.
+struct GuardedWork {
+    void (*work)(void *);
+    void *arg;
+    bool done;
+};
+
+void guardedWorkRoutine(OperationRecord *r) {
+    auto *w = reinterpret_cast<GuardedWork *>(r->Arg1);
+    w->work(w->arg);
+    w->done = true;
+}
+
+} // namespace
+
+// Runs a piece of engine work that reads through addresses the language chose
+// (the text of a value whose cell holds a string handle, say) as the one record
+// of a chain of its own in ctx, under the protected runner: a processor fault
+// becomes an error of ctx, reported to its handlers like a fault of any chain,
+// instead of ending the program. False when the work did not run to its end.
+// Nothing the work owns is released when a fault cuts it short.
+bool runGuarded(ThreadContext *ctx, void (*work)(void *), void *arg) {
+    NxRoutine guarded = protectedRunner();
+    if (!guarded) {
+        work(arg);
+        return true;
+    }
+    GuardedWork w{work, arg, false};
+    OperationRecord records[2] = {};
+    records[0].Arg1 = reinterpret_cast<intptr_t>(&w);
+    records[0].Next = reinterpret_cast<intptr_t>(&records[1]);
+    records[0].Routine = reinterpret_cast<intptr_t>(&guardedWorkRoutine);
+    records[1].Arg1 = reinterpret_cast<intptr_t>(ctx);
+    try {
+        guarded(records);
+    } catch (const ProcessorFault &) {
+        return false;
+    }
+    return w.done;
+}
+
 // True while the host asks the loop routines to stop.
 bool stopRequested() { return stopFlag.load(std::memory_order_relaxed); }
 

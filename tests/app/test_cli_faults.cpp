@@ -123,6 +123,10 @@ TEST_F(CliFaults, RoutineAddressesAreCallable) {
         {{"Nomix(40, '', 12345678)", "1 +"}, {"Answer: Undefined callback", "Answer: Syntax error"}},
         {{"Nomix(1, 'DataType: MyBad ~~ TypeHandler: #', 12345678)"}, {"Answer: Undefined callback"}},
         {{"Nomix(24, '', 150, 12345678)", "7 \\ 0"}, {"Answer: Undefined callback", "Answer: Integer division by 0"}},
+        // memory that is not there, or a string handle that is no string
+        {{"Def Var: vv As Double At 12345678", "vv"}, {"Answer: Invalid definition", "Answer: Undefined identifier"}},
+        {{"xq = 12345678", "Def Var: s2 As String At Address(xq)", "s2"},
+         {"Answer: Ok", "Answer: Ok", "Answer: Unknown error"}},
     };
     for (const Case &c : cases) {
         Lines lines = c.lines;
