@@ -236,6 +236,8 @@ NX_API intptr_t ExceptionHelper(OperationRecord *failing, uint32_t code) {
     // routines do, so that it reaches the host.
     nx::ThreadContext *ctx = end->Arg1 ? nx::recordContext(failing) : nullptr;
     if (!ctx) return reinterpret_cast<intptr_t>(end);
+    constexpr uint32_t kIntegerDivide = 0xC0000094, kIntegerOverflow = 0xC0000095;
+    if (code == kIntegerDivide && nx::isLongDivisionOverflow(failing)) code = kIntegerOverflow;
     ctx->errorCode = static_cast<int32_t>(static_cast<double>(code) - double(0xC000008Cu) + 20.0);
     ctx->errorDetail = reinterpret_cast<intptr_t>(failing);
     intptr_t verdict = nx::callHandlers(ctx);

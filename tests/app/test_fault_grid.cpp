@@ -189,6 +189,8 @@ TEST_F(FaultGrid, FaultsAnswerAsDesigned) {
         {"831", "Log(gZero)", "Answer: -Inf"},
         {"831", "gInf - gInf", "Answer: NaN"},
         {"831", "7 \\ gZero", "Answer: Integer division by 0"},
+        {"831", "gMinLong \\ -1", "Answer: Integer overflow"},
+        {"818", "gMinLong \\ -1", "Answer: Integer overflow"},
         {"818", "1 / gZero", "Answer: Division by 0"},
         {"818", "Log(gZero)", "Answer: Division by 0"},
         {"818", "gBig * 10", "Answer: Floating point overflow"},
