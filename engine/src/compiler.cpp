@@ -37,9 +37,7 @@ uint32_t kindOf(Item *pattern) { return pattern ? pattern->kind() : 0; }
 bool isKind(Item *pattern, TokenKind k) { return kindOf(pattern) == static_cast<uint32_t>(k); }
 
 class StatementScope;
-namespace {
 thread_local StatementScope *runningGroup = nullptr;  // the statement whose ~Eval_P group runs
-}
 
 // The definitions a statement made through its ~Eval_P groups while it was
 // compiled ("Local(x, ...)" defines x that way). While such a group runs, the
