@@ -104,6 +104,12 @@ private:
     // computed text, not the formula.
     void markersIn(size_t p, size_t end) {
         while (p < end && p < buf_.size() && ctx_->errorCode == 0) {
+            // A value that brings its own ~Eval back would go on for ever.
+            if (++steps_ > kMaxSteps * 4 || buf_.size() > kMaxLength) {
+                ctx_->errorCode = kRunawayError;
+                return;
+            }
+            if (stopped()) return;
             Token t;
             size_t q = p;
             bool noMatch = false;
