@@ -114,6 +114,9 @@ TEST_F(CliFaults, FaultsAreAnsweredAndTheCalculatorGoesOn) {
 TEST_F(CliFaults, RoutineAddressesAreCallable) {
     const Case cases[] = {
         {{"nxAddr(208) == Nomix(12, '', 208)"}, {"Answer: 1"}},
+        {{"Address(Sin) == nxAddr(208)", "Nomix(1, 'Func:: MySin2(x As Double) As Double', Address(Sin)) > 0",
+          "MySin2(0)"},
+         {"Answer: 1", "Answer: 1", "Answer: 0"}},
         {{"Nomix(1, 'Func:: MySin(x As Double) As Double', Nomix(12, '', 208)) > 0", "MySin(0)"},
          {"Answer: 1", "Answer: 0"}},
         {{"Nomix(1, 'DataType: MyVoid ~~ TypeHandler: #', Nomix(12, '', 19)) > 0", "Def Var: mv As MyVoid"},
