@@ -169,9 +169,9 @@ void Calculator::evaluate(const std::string &input) {
         int32_t error = h == 0 ? -1 : b_.ErrorCode(0);
         if (h == 0) text = parseMessage;
         setLastAnswerText(text);
-        bool textual = error != 0 || startsWithLetter(text) || isSignedSpecialNumber(text) || type == b_.keptType(KeptType::String) ||
-                       type == b_.keptType(KeptType::WideString) || type == b_.keptType(KeptType::Table) ||
-                       type == b_.keptType(KeptType::Stack);
+        bool textual = error != 0 || startsWithLetter(text) || isSignedSpecialNumber(text) ||
+                       type == b_.keptType(KeptType::String) || type == b_.keptType(KeptType::WideString) ||
+                       type == b_.keptType(KeptType::Table) || type == b_.keptType(KeptType::Stack);
         if (textual) {
             append("Answer: " + text);
         } else {
