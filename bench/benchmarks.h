@@ -31,6 +31,12 @@ void registerEvalBenchmarks(const RunSettings &settings);
 void registerCompileBenchmarks(const RunSettings &settings);
 void registerPlotBenchmarks(const RunSettings &settings);
 void registerStartupBenchmarks(const RunSettings &settings);
+void registerHostileBenchmarks(const RunSettings &settings);
+
+// The hostile lines: their figures' names and how the summary names the lines.
+size_t hostileKindCount();
+std::string hostileFigureName(size_t index);
+std::string hostileLineText(size_t index);
 
 // The start-up measurement inside a fresh process: runs both phases and prints
 // their times in nanoseconds on one line. Returns the exit status.

@@ -75,6 +75,7 @@ int main(int argc, char **argv) {
     registerCompileBenchmarks(settings);
     registerPlotBenchmarks(settings);
     registerStartupBenchmarks(settings);
+    registerHostileBenchmarks(settings);
 
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -210,6 +210,17 @@ void printPlot(std::ostream &out, const Figures &f) {
     t.print(out);
 }
 
+// The hostile lines, each answered in full.
+void printHostile(std::ostream &out, const Figures &f) {
+    out << "### Hostile lines of 200,000 characters, computed to their answer\n\n";
+    Table t({{"line", Align::Left}, {"ms min", Align::Right}, {"ms median", Align::Right}});
+    for (size_t i = 0; i < hostileKindCount(); ++i) {
+        Figure h = f.time(hostileFigureName(i));
+        t.add({hostileLineText(i), fixed(h.min / 1e6, 2), fixed(h.median / 1e6, 2)});
+    }
+    t.print(out);
+}
+
 // The engine heap each compiled expression keeps, and what release leaves.
 void printHeap(std::ostream &out, const std::vector<HeapFigure> &heap) {
     out << "### Engine heap per compiled expression\n\n";
@@ -280,6 +291,7 @@ void printSummary(std::ostream &out, const Figures &figures, const std::vector<H
     printCompilation(out, figures);
     printStartup(out, figures);
     printPlot(out, figures);
+    printHostile(out, figures);
     printHeap(out, heap);
 }
 

@@ -26,6 +26,15 @@ bool startsWithLetter(std::string_view text) {
     return c >= 0xC0 && c != 0xD7 && c != 0xF7 && c != 0xDF && c != 0xFF;
 }
 
+// "-Inf" (and a signed "NaN") is a number's text that holds no digits: read as
+// a number it would show as 0, so it is answered as the text it is, like "Inf".
+bool isSignedSpecialNumber(std::string_view text) {
+    size_t start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos || (text[start] != '-' && text[start] != '+')) return false;
+    std::string_view rest = text.substr(start + 1);
+    return rest == "Inf" || rest == "NaN";
+}
+
 // Whole evaluation of a limit text; a limit that is not a number limits nothing.
 double limitValue(Binding &b, const std::string &text) {
     double v = b.EvalDbl(text);
@@ -160,9 +169,9 @@ void Calculator::evaluate(const std::string &input) {
         int32_t error = h == 0 ? -1 : b_.ErrorCode(0);
         if (h == 0) text = parseMessage;
         setLastAnswerText(text);
-        bool textual = error != 0 || startsWithLetter(text) || type == b_.keptType(KeptType::String) ||
-                       type == b_.keptType(KeptType::WideString) || type == b_.keptType(KeptType::Table) ||
-                       type == b_.keptType(KeptType::Stack);
+        bool textual = error != 0 || startsWithLetter(text) || isSignedSpecialNumber(text) ||
+                       type == b_.keptType(KeptType::String) || type == b_.keptType(KeptType::WideString) ||
+                       type == b_.keptType(KeptType::Table) || type == b_.keptType(KeptType::Stack);
         if (textual) {
             append("Answer: " + text);
         } else {

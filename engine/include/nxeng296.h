@@ -171,6 +171,7 @@ enum {
 /* Error numbers the engine sets beyond the classic table, for the limits that
  * stop runaway input instead of crashing; hosts install their messages. */
 enum {
+    nx_ErrUndefinedCallback = 11, /* an address to be called is no code */
     nx_ErrTooDeep = 31,   /* nesting or recursion beyond the engine's limits */
     nx_ErrRunaway = 32,   /* a rule expansion that does not end */
     nx_ErrStopped = 33,   /* a loop stopped by the host's stop request */

@@ -185,7 +185,7 @@ void bodyRunner(OperationRecord *r) {
     auto *out = reinterpret_cast<Item *>(r->Arg2);
     if (reentered) forEachIntermediate(body, out, [&](CellRef c) { pushCell(owner->valueStack, c); });
     CallFrame frame{function, body, out, owner, reentered};
-    if (body && body->chain) currentRunner()(body->chain);
+    if (body && body->chain) evaluationRunner()(body->chain);
     if (out && body && body->address) copyValue(body, out);
 }
 

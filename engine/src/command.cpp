@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "codestubs.h"
 #include "commands.h"
 #include "rules.h"
 #include "engine.h"
@@ -76,12 +77,33 @@ bool settingCommand(intptr_t code, Call &c, intptr_t &result) {
     }
 }
 
+// An address the engine will call, given by a host or the language: a stub
+// stands for its routine; anything but executable code is refused with error
+// 11 (0 when refused), since some of these calls happen outside any protected
+// evaluation and would end the process.
+intptr_t callableAddress(ThreadContext *ctx, intptr_t address) {
+    address = engineCodeAddress(address);
+    if (address && isExecutableAddress(address)) return address;
+    ctx->errorCode = nx_ErrUndefinedCallback;
+    return 0;
+}
+
+// Code 24. Slots 110 and 111 hold data cells, 0 empties a slot; any other
+// slot keeps its routine when the address is refused.
+void setRoutineCommand(ThreadContext *ctx, intptr_t slot, intptr_t address) {
+    if (address == 0 || slot == 110 || slot == 111) {
+        setRoutine(slot, address);
+        return;
+    }
+    if (intptr_t routine = callableAddress(ctx, address)) setRoutine(slot, routine);
+}
+
 // Threads, errors, messages, routines and the character tables.
 bool engineCommand(intptr_t code, Call &c, intptr_t &result) {
     ThreadContext *ctx = c.ctx;
     switch (code) {
-    case 12: result = routineAddress(c.misc1); return true;
-    case 24: setRoutine(c.misc1, c.misc2); return true;
+    case 12: result = languageCodeAddress(routineAddress(c.misc1)); return true;
+    case 24: setRoutineCommand(ctx, c.misc1, c.misc2); return true;
     case 27:
         engine().defaultContext = c.misc1 ? resolveContext(c.misc1) : nullptr;
         return true;
@@ -89,7 +111,10 @@ bool engineCommand(intptr_t code, Call &c, intptr_t &result) {
     case 33: result = reinterpret_cast<intptr_t>(newThread(ctx)); return true;
     case 35: setWordChars(c.textArg); return true;
     case 36: setCharMap(static_cast<int>(c.misc1), static_cast<int>(c.misc2)); return true;
-    case 40: result = reinterpret_cast<intptr_t>(addErrorHandler(ctx, c.misc1)); return true;
+    case 40:
+        if (intptr_t handler = callableAddress(ctx, c.misc1))
+            result = reinterpret_cast<intptr_t>(addErrorHandler(ctx, handler));
+        return true;
     case 60: result = c.text(strView(ctx->errorExpression)); return true;
     case 61: result = reinterpret_cast<intptr_t>(ctx->errorType); return true;
     case 62: result = c.text(strView(ctx->errorSymbol)); return true;

@@ -24,7 +24,7 @@ void *run(Item *expr) {
     ThreadContext *ctx = expr->context;
     loadControlWord(ctx->fpuWordEval);
     try {
-        if (expr->chain) currentRunner()(expr->chain);
+        if (expr->chain) evaluationRunner()(expr->chain);
     } catch (...) {
         loadControlWord(ctx->fpuWordAfter);
         throw;
@@ -49,7 +49,17 @@ std::string resultText(Item *expr) {
     ThreadContext *ctx = expr->context;
     if (ctx->errorCode) return std::string(errorMessage(ctx, ctx->errorCode));
     if (!expr->address || !expr->dataType) return std::string();
-    return valueToText(expr);
+    // The result may be a variable bound to any address, holding any handle.
+    struct Conversion {
+        Item *expr;
+        std::string text;
+    } conversion{expr, {}};
+    auto convert = [](void *p) {
+        auto *c = static_cast<Conversion *>(p);
+        c->text = valueToText(c->expr);
+    };
+    if (!runGuarded(ctx, convert, &conversion)) return std::string(errorMessage(ctx, ctx->errorCode));
+    return std::move(conversion.text);
 }
 
 // Codes 4 and 5: parse in the first data type (Extended), evaluate, store.

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "cells.h"
+#include "codestubs.h"
 #include "commands.h"
 #include "engine.h"
 
@@ -26,7 +27,9 @@ intptr_t getProperty(Call &c, Item *item, intptr_t property, bool &known) {
     switch (property) {
     case 1: return static_cast<uint32_t>(item->flags);
     case 2: return threadHandle(item->context);
-    case 3: return item->address;
+    // A routine's address reaches the language through its stub; a variable's
+    // storage lies in the engine heap and fits as it is.
+    case 3: return item->has(flag::Variable) ? item->address : languageCodeAddress(item->address);
     case 4: return c.text(item->nameView());
     case 5: return isPattern(item) ? patternRank(c.ctx, item) : chainPosition(item);
     case 6: return item->precedence;
@@ -63,7 +66,13 @@ bool setProperty(Call &c, Item *item, intptr_t property) {
     case 1: item->flags = static_cast<uint32_t>(v); return true;
     case 2: case 5: case 8: case 12: case 13: return true;
     case 3: item->address = v; return true;
-    case 4: rename(item, c.textArg); return true;
+    case 4:
+        if (c.textArg.empty() && !mayUnname(item)) {
+            c.ctx->errorCode = 13;  // "This item cannot be modified"
+            return true;
+        }
+        rename(item, c.textArg);
+        return true;
     case 6: item->precedence = static_cast<int32_t>(v); return true;
     case 9: item->size = static_cast<int32_t>(v); return true;
     case 10: item->count = static_cast<int32_t>(v); return true;

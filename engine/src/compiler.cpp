@@ -36,6 +36,44 @@ struct Entry {
 uint32_t kindOf(Item *pattern) { return pattern ? pattern->kind() : 0; }
 bool isKind(Item *pattern, TokenKind k) { return kindOf(pattern) == static_cast<uint32_t>(k); }
 
+class StatementScope;
+thread_local StatementScope *runningGroup = nullptr;  // the statement whose ~Eval_P group runs
+
+// The definitions a statement made through its ~Eval_P groups while it was
+// compiled ("Local(x, ...)" defines x that way). While such a group runs, the
+// statement may take the name away only from items it made itself, and when
+// its compilation fails, what it made is released again: a failing statement
+// never loses, nor hides, an item it did not create.
+class StatementScope {
+public:
+    bool made(const Item *item) const { return std::find(made_.begin(), made_.end(), item) != made_.end(); }
+    // Runs one ~Eval_P group of the statement and notes the definitions it
+    // added to ctx's item list (the group may release items too).
+    template <class Group> void run(ThreadContext *ctx, Group &&group) {
+        std::vector<Item *> before(ctx->items.begin(), ctx->items.end());
+        std::sort(before.begin(), before.end());
+        struct Running {
+            StatementScope *outer;
+            explicit Running(StatementScope *self) : outer(runningGroup) { runningGroup = self; }
+            ~Running() { runningGroup = outer; }
+            Running(const Running &) = delete;
+            Running &operator=(const Running &) = delete;
+        } running(this);
+        group();
+        for (Item *item : ctx->items)
+            if (!std::binary_search(before.begin(), before.end(), item)) made_.push_back(item);
+    }
+    // Releases what the statement made and still stands, newest first.
+    void releaseMade(ThreadContext *ctx) {
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+            if (std::find(ctx->items.begin(), ctx->items.end(), *it) != ctx->items.end()) releaseItem(*it);
+        made_.clear();
+    }
+
+private:
+    std::vector<Item *> made_;
+};
+
 class Parser {
 public:
     Parser(ThreadContext *ctx, std::string_view text, Item *resultType)
@@ -60,6 +98,7 @@ private:
     Step marker(const Token &t);
     Step evalInPlace(const Token &t);
     Step word(const Token &t);
+    std::string_view readWindow() const;
     Step operatorToken(const Token &t, const std::string &name);
     Step operand(Item *item, const Token &t);
 
@@ -84,6 +123,13 @@ private:
     Emitter *em_ = nullptr;
     int retries_ = 0;
     size_t insertions_ = 0;
+    // The operator run last split into names: [start, end) of buf_. The rest
+    // of a run is read again after each name taken from its front; reading it
+    // whole each time made a line of 200,000 minus signs quadratic.
+    struct OperatorRun {
+        size_t start = 0, end = 0;
+    } run_;
+    StatementScope statement_;
 };
 
 // The text of a number in the form definitions and ~t insert it.
@@ -123,6 +169,7 @@ Parser::Step Parser::fail(int32_t code, size_t start, std::string_view symbol, I
 
 void Parser::insertText(size_t at, const std::string &text) {
     buf_.insert(at, text);
+    run_ = {};
     ++insertions_;
 }
 
@@ -337,6 +384,7 @@ Parser::Step Parser::marker(const Token &t) {
     std::string value = isKind(t.pattern, TokenKind::EvalNow) ? evaluateToText(ctx_, inner) : expand(ctx_, inner);
     if (ctx_->errorCode) return fail(ctx_->errorCode, t.start, t.text, t.pattern);
     buf_.replace(t.start, end - t.start, value);
+    run_ = {};
     pos_ = t.start;
     return Step::Next;
 }
@@ -349,7 +397,7 @@ Parser::Step Parser::evalInPlace(const Token &t) {
     std::string inner(group);
     PendingBlock *pending = ctx_->pendingBlock;
     ctx_->pendingBlock = nullptr;
-    evaluateToText(ctx_, inner);
+    statement_.run(ctx_, [&] { evaluateToText(ctx_, inner); });
     ctx_->pendingBlock = pending;
     if (ctx_->errorCode) return fail(ctx_->errorCode, t.start, t.text, t.pattern);
     pos_ = end;
@@ -404,10 +452,12 @@ Parser::Step Parser::word(const Token &t) {
     }
     std::string name(t.text);
     if (pattern->has(flag::OperatorRun)) {
-        // The longest prefix of the run that names an item; the rest is read again.
-        size_t len = name.size();
+        // The longest prefix of the run that names an item (no name is longer
+        // than the longest ever registered); the rest is read again.
+        size_t len = std::min(name.size(), longestName());
         while (len > 0 && !lookupName(ctx_, std::string_view(name).substr(0, len))) --len;
         if (len == 0) return fail(3, t.start, t.text, pattern);
+        if (len < name.size() && t.start + name.size() > run_.end) run_ = {t.start, t.start + name.size()};
         name.resize(len);
         pos_ = t.start + len;
     }
@@ -441,11 +491,21 @@ Parser::Step Parser::word(const Token &t) {
     return fail(2, t.start, name, pattern);
 }
 
+// The text the next token is read from. Inside the rest of a long operator run
+// only a window of it is shown: longer than any name, so the name taken from
+// its front is the same, and made of the run's characters only.
+std::string_view Parser::readWindow() const {
+    size_t window = longestName() + 1;
+    if (pos_ > run_.start && pos_ < run_.end && run_.end - pos_ > window)
+        return std::string_view(buf_).substr(0, pos_ + window);
+    return buf_;
+}
+
 Parser::Step Parser::token() {
     Token t;
     bool noMatch = false;
     size_t at = pos_;
-    if (!nextToken(ctx_, buf_, pos_, TokenMode::Normal, t, nullptr, &noMatch)) {
+    if (!nextToken(ctx_, readWindow(), pos_, TokenMode::Normal, t, nullptr, &noMatch)) {
         if (noMatch) {
             at = skipBlanks(at);  // the report points at the character, not the blank before it
             return fail(5, at, buf_.substr(at, 1));
@@ -462,6 +522,7 @@ Parser::Step Parser::token() {
     case TokenKind::Member: return member(t);
     case TokenKind::ThreadMarker:
         buf_.replace(t.start, t.text.size(), decimal(threadHandle(ctx_)));
+        run_ = {};
         pos_ = t.start;
         return Step::Next;
     case TokenKind::EvalNow:
@@ -518,6 +579,7 @@ bool Parser::finish() {
 Item *Parser::run() {
     int32_t savedState = ctx_->parseState;
     buf_ = expand(ctx_, original_);
+    run_ = {};
     if (ctx_->errorCode) {
         ctx_->parseState = savedState;
         return nullptr;
@@ -544,14 +606,18 @@ Item *Parser::run() {
     if (ok) slimExpression(expr_);
     ctx_->parseState = savedState;
     if (!ok) {
-        for (Operand &o : operands_) (void)o;
         releaseItem(expr_);
+        statement_.releaseMade(ctx_);
         return nullptr;
     }
     return expr_;
 }
 
 } // namespace
+
+// False when a ~Eval_P group of a statement being compiled would take the
+// name away from an item the statement did not create.
+bool mayUnname(const Item *item) { return !runningGroup || runningGroup->made(item); }
 
 Item *parseContinued(ThreadContext *ctx, std::string_view text, Item *resultType, bool) {
     ctx->errorCode = 0;

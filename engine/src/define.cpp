@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cells.h"
+#include "codestubs.h"
 #include "define_block.h"
 #include "engine.h"
 #include "state.h"
@@ -81,15 +82,18 @@ bool plainNumber(std::string_view text, intptr_t &out) {
     char *end = nullptr;
     long double v = std::strtold(s.c_str(), &end);
     if (!end || *end != 0 || !std::isfinite(v)) return false;
-    out = static_cast<intptr_t>(std::llrint(static_cast<double>(v)));
+    out = engineCodeAddress(static_cast<intptr_t>(std::llrint(static_cast<double>(v))));
     return true;
 }
 
 // The value of a numeric property: a placeholder, a plain number, else an
 // expression evaluated now and rounded.
 bool PendingBlock::number(std::string_view value, intptr_t &out) {
-    if (takePlaceholder(value, out)) return true;
-    if (plainNumber(value, out)) return true;
+    // A routine's stub, given to the language, stands for the routine itself.
+    if (takePlaceholder(value, out) || plainNumber(value, out)) {
+        out = engineCodeAddress(out);
+        return true;
+    }
     if (value.empty()) {
         out = 0;
         return true;
@@ -312,6 +316,12 @@ bool PendingBlock::keyword(Keyword k, std::string_view value, std::string &rest)
     }
     case Keyword::TypeHandler:
         if (!number(value, n)) return false;
+        // A handler is called while values are made, outside any evaluation:
+        // a number that is no code is refused rather than called.
+        if (n && !isExecutableAddress(n)) {
+            defCtx->errorCode = nx_ErrUndefinedCallback;
+            return false;
+        }
         item->typeHandler = n;
         return true;
     case Keyword::Value:

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cells.h"
+#include "codestubs.h"
 #include "define_block.h"
 #include "engine.h"
 #include "state.h"
@@ -61,6 +62,13 @@ bool finishVariable(PendingBlock &b) {
     Item *item = b.item;
     if (item->size == 0 && item->dataType && item->dataType != item) item->size = item->dataType->size;
     if (!b.hasAddress) createValue(item, b.defCtx);
+    // A variable bound to an address is read and written there, also outside
+    // any evaluation (a line that is only its name): memory that is not there
+    // is refused now rather than faulted on later.
+    if (b.hasAddress && item->address && !isMappedAddress(item->address, std::max<int32_t>(item->size, 1))) {
+        b.defCtx->errorCode = 9;  // "Invalid definition"
+        return false;
+    }
     if (!b.hasValue) return true;
     Item *expr = parse(b.defCtx, b.valueText, item->dataType);
     if (!expr) return false;
@@ -184,7 +192,7 @@ long double evaluateExpression(Item *expr) {
     ThreadContext *ctx = expr->context;
     loadControlWord(ctx->fpuWordEval);
     try {
-        if (expr->chain) currentRunner()(expr->chain);
+        if (expr->chain) evaluationRunner()(expr->chain);
     } catch (const ProcessorFault &) {
     }
     loadControlWord(ctx->fpuWordAfter);

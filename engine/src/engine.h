@@ -28,6 +28,7 @@ Item *lookupName(ThreadContext *ctx, std::string_view name, bool ruleHeads = fal
 Item *lookupLocal(ThreadContext *ctx, std::string_view name);  // this table only, the chain head
 void registerName(ThreadContext *ctx, Item *item, int32_t rank);  // sets error 13 on a constant
 void unregisterName(Item *item);
+size_t longestName();  // no registered name is longer
 int32_t chainPosition(Item *item);
 
 // ---- errors (errors.cpp) ----
@@ -77,6 +78,7 @@ std::string expand(ThreadContext *ctx, std::string_view text);
 
 // ---- compiler (compiler.cpp) ----
 Item *parse(ThreadContext *ctx, std::string_view text, Item *resultType);
+bool mayUnname(const Item *item);  // false: a statement being compiled may not unname it
 void releaseExpression(Item *expr);
 
 // ---- values (types.cpp) ----
@@ -97,6 +99,10 @@ void initRoutineTable();
 intptr_t routineAddress(intptr_t slot);
 void setRoutine(intptr_t slot, intptr_t address);
 NxRoutine currentRunner();
+NxRoutine evaluationRunner();
+// Runs work so that a processor fault in it becomes an error of ctx; false
+// when it did not run to its end.
+bool runGuarded(ThreadContext *ctx, void (*work)(void *), void *arg);  // the current runner, or the protected one in place of a plain one
 bool currentRunnerKnown();                        // the engine's or libNomix296's own runner
 void selectRunner(int slot);                       // 150 at each parse, 151 after command 94
 void runChain(OperationRecord *first);             // the plain runner loop
@@ -171,5 +177,6 @@ namespace nx {
 void recordPureRoutines();
 bool isPureChain(const OperationRecord *first);
 bool isKnownRunner(NxRoutine runner);  // the engine's or libNomix296's own
+NxRoutine protectedRunner();             // libNomix296's, taken at start-up; null without it
 void refreshRunnerKnown();             // after the known runners change
 } // namespace nx

@@ -79,13 +79,17 @@ inline bool runsUnprotected(const Item *expr) {
 }
 
 // The chain of an expression under the current runner, or with the plain loop
-// when it cannot fault.
+// when it cannot fault. A chain that may fault never runs under one of the
+// plain runners (the engine's, or libNomix296's alternative one): it gives the
+// same results under the protected runner, and a processor fault must never
+// end the program. A host's own runner is called as it is.
 void runExpression(const Item *expr) {
     if (!expr->chain) return;
-    if (runsUnprotected(expr))
+    if (runsUnprotected(expr)) {
         runChain(expr->chain);
-    else
-        currentRunner()(expr->chain);
+        return;
+    }
+    evaluationRunner()(expr->chain);
 }
 
 double readDouble(const void *cell) { return load<double>(cell); }
@@ -119,6 +123,16 @@ void runChain(OperationRecord *first) { runRecords(first); }
 // The runner every evaluation uses.
 NxRoutine currentRunner() { return runner; }
 
+// The runner an evaluation calls for a chain that may fault: the current one,
+// except that the plain runners (the engine's, and libNomix296's alternative
+// one) give way to the protected runner, which gives the same results and
+// never lets a processor fault end the program. A host's own runner is called
+// as it is.
+NxRoutine evaluationRunner() {
+    NxRoutine guarded = protectedRunner();
+    return guarded && runnerKnown ? guarded : runner;
+}
+
 // Makes the runner in a table slot (150 at each parse, 151 after command 94) the
 // one every evaluation uses; an empty slot keeps the plain runner.
 void selectRunner(int slot) {
@@ -150,6 +164,50 @@ void runNested(Item *expr) {
     runExpression(expr);
 }
 
+namespace {
+
+// One piece of work run as the routine of a record: its function, argument,
+// and whether it ran to its end.
+struct GuardedWork {
+    void (*work)(void *);
+    void *arg;
+    bool done;
+};
+
+void guardedWorkRoutine(OperationRecord *r) {
+    auto *w = reinterpret_cast<GuardedWork *>(r->Arg1);
+    w->work(w->arg);
+    w->done = true;
+}
+
+} // namespace
+
+// Runs a piece of engine work that reads through addresses the language chose
+// (the text of a value whose cell holds a string handle, say) as the one record
+// of a chain of its own in ctx, under the protected runner: a processor fault
+// becomes an error of ctx, reported to its handlers like a fault of any chain,
+// instead of ending the program. False when the work did not run to its end.
+// Nothing the work owns is released when a fault cuts it short.
+bool runGuarded(ThreadContext *ctx, void (*work)(void *), void *arg) {
+    NxRoutine guarded = protectedRunner();
+    if (!guarded) {
+        work(arg);
+        return true;
+    }
+    GuardedWork w{work, arg, false};
+    OperationRecord records[2] = {};
+    records[0].Arg1 = reinterpret_cast<intptr_t>(&w);
+    records[0].Next = reinterpret_cast<intptr_t>(&records[1]);
+    records[0].Routine = reinterpret_cast<intptr_t>(&guardedWorkRoutine);
+    records[1].Arg1 = reinterpret_cast<intptr_t>(ctx);
+    try {
+        guarded(records);
+    } catch (const ProcessorFault &) {
+        return false;
+    }
+    return w.done;
+}
+
 // True while the host asks the loop routines to stop.
 bool stopRequested() { return stopFlag.load(std::memory_order_relaxed); }
 
@@ -178,6 +236,8 @@ NX_API intptr_t ExceptionHelper(OperationRecord *failing, uint32_t code) {
     // routines do, so that it reaches the host.
     nx::ThreadContext *ctx = end->Arg1 ? nx::recordContext(failing) : nullptr;
     if (!ctx) return reinterpret_cast<intptr_t>(end);
+    constexpr uint32_t kIntegerDivide = 0xC0000094, kIntegerOverflow = 0xC0000095;
+    if (code == kIntegerDivide && nx::isLongDivisionOverflow(failing)) code = kIntegerOverflow;
     ctx->errorCode = static_cast<int32_t>(static_cast<double>(code) - double(0xC000008Cu) + 20.0);
     ctx->errorDetail = reinterpret_cast<intptr_t>(failing);
     intptr_t verdict = nx::callHandlers(ctx);

@@ -97,6 +97,43 @@ private:
         return once ? p + value.size() : p;
     }
 
+    // Replaces the ~Eval and ~Expand groups of a replacement just made (at
+    // [p, end)) by their values before rules are tried on it again: a rule
+    // that computes part of its own result ("Op: Precedence({op}) ::=
+    // Op: ~Eval(Precedence({op}))") hands the older rules of its head the
+    // computed text, not the formula.
+    void markersIn(size_t p, size_t end) {
+        while (p < end && p < buf_.size() && ctx_->errorCode == 0) {
+            // A value that brings its own ~Eval back would go on for ever.
+            if (++steps_ > kMaxSteps * 4 || buf_.size() > kMaxLength) {
+                ctx_->errorCode = kRunawayError;
+                return;
+            }
+            if (stopped()) return;
+            Token t;
+            size_t q = p;
+            bool noMatch = false;
+            if (!read(q, t, &noMatch)) {
+                if (!noMatch) return;
+                ++p;
+                continue;
+            }
+            uint32_t kind = kindOf(t);
+            if (t.embedded || (kind != static_cast<uint32_t>(TokenKind::EvalNow) &&
+                               kind != static_cast<uint32_t>(TokenKind::Expand))) {
+                p = q;
+                continue;
+            }
+            size_t before = buf_.size();
+            size_t next = marker(p, q, t);
+            if (buf_.size() >= before)
+                end += buf_.size() - before;
+            else
+                end -= std::min(end, before - buf_.size());
+            p = next;
+        }
+    }
+
     size_t skipSpace(size_t pos) {
         while (pos < buf_.size()) {
             Token t;
@@ -123,16 +160,33 @@ private:
         return rules;
     }
 
+    // Tries the rules of a token newest first. A rule that fails to match
+    // leaves the text as it found it: the rewrites it made on the way (a
+    // literal reached only after rewriting the token there) are undone, so the
+    // older rules are tried on the text as it was.
     size_t tryRules(size_t p, size_t q, const Token &tok) {
         for (Item *rule : rulesFor(tok)) {
             Match m;
-            if (!matchRule(rule, p, m)) continue;
+            undo_.clear();
+            if (!matchRule(rule, p, m)) {
+                undoRewrites();
+                continue;
+            }
+            undo_.clear();
             std::string filled = fillReplacement(strView(rule->textData), m.captures, cs_);
             buf_.replace(m.start, m.end - m.start, filled);
             bool once = (static_cast<uint32_t>(rule->flags) & flag::PassOnce) != 0;
-            return once ? m.start + filled.size() : m.start;
+            if (once) return m.start + filled.size();
+            markersIn(m.start, m.start + filled.size());
+            return m.start;
         }
         return q;
+    }
+
+    // Puts back the text the rewrites of a failed match replaced, newest first.
+    void undoRewrites() {
+        for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) buf_.replace(it->start, it->length, it->text);
+        undo_.clear();
     }
 
     static void setCapture(Match &m, const std::string &name, std::string text) {
@@ -229,6 +283,7 @@ private:
             Match m;
             if (!matchRule(rule, start, m)) continue;
             std::string filled = fillReplacement(strView(rule->textData), m.captures, cs_);
+            undo_.push_back({m.start, filled.size(), buf_.substr(m.start, m.end - m.start)});
             buf_.replace(m.start, m.end - m.start, filled);
             return true;
         }
@@ -347,9 +402,18 @@ private:
     }
     static bool hasContent(const std::string &s) { return s.find_first_not_of(" \t") != std::string::npos; }
 
+    // A rewrite made while matching a rule: the replacement at start, `length`
+    // bytes long, stands where `text` stood.
+    struct Rewrite {
+        size_t start;
+        size_t length;
+        std::string text;
+    };
+
     ThreadContext *ctx_;
     bool cs_;
     std::string buf_;
+    std::vector<Rewrite> undo_;
     size_t steps_ = 0;
     size_t reads_ = 0;
     bool rewriting_ = false;

@@ -17,7 +17,7 @@ void loadControlWordFully(uint16_t word) {
     // instruction once its fault is unmasked; with every fault masked it
     // cannot, and clearing it would only cost time.
     if ((word & 0x3Fu) != 0x3Fu) __asm__ volatile("fnclex");
-    uint32_t mxcsr = (uint32_t(word) & 0x3Fu) << 7 | ((uint32_t(word) >> 10) & 3u) << 13;
+    uint32_t mxcsr = mxcsrControlFor(word);
     __asm__ volatile("fldcw %0\n\tldmxcsr %1" : : "m"(word), "m"(mxcsr));
     loadedControlWord = word;
 }

@@ -17,11 +17,28 @@ inline uint16_t x87ControlWord() {
     return word;
 }
 
-// True when a masked word is already in place: the engine loaded it last and
-// the x87 (whose word is `x87`) still holds it; with every fault masked no
-// pending flag can trap. Bit 6 of the x87 word is reserved and reads back as 1.
+// The MXCSR control bits (masks, rounding, flush-to-zero, denormals-are-zero)
+// that go with an x87 word: MXCSR is always built from the word alone.
+inline uint32_t mxcsrControlFor(uint16_t word) {
+    return (uint32_t(word) & 0x3Fu) << 7 | ((uint32_t(word) >> 10) & 3u) << 13;
+}
+
+inline uint32_t mxcsrNow() {
+    uint32_t mxcsr;
+    __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+    return mxcsr;
+}
+
+// True when a masked word is in force in both units: the x87 (whose word is
+// `x87`) holds it and MXCSR holds its masks and rounding. Both are read back,
+// not taken from what the engine loaded last, because a host, a library or a
+// native may change either unit between evaluations, and a chain run outside
+// the protected region must never meet an unmasked fault. With every fault
+// masked no pending flag can trap. Bit 6 of the x87 word is reserved and reads
+// back as 1.
 inline bool maskedWordInPlace(uint16_t word, uint16_t x87) {
-    return (word & 0x3Fu) == 0x3Fu && loadedControlWord == word && ((x87 ^ word) & ~0x40u) == 0;
+    return (word & 0x3Fu) == 0x3Fu && ((x87 ^ word) & ~0x40u) == 0 &&
+           (mxcsrNow() & 0xFFC0u) == mxcsrControlFor(word);
 }
 
 // Loads a word before or after an evaluation. Loading stalls on the arithmetic

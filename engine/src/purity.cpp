@@ -14,16 +14,20 @@ namespace nx {
 namespace {
 
 // Routine slots whose routines (the engine's, and libNomix296's after its
-// handshake) are leaf computations on fixed cells. Integer division and Mod
-// (55, 57), natives, loops and everything that evaluates sub-expressions or
-// goes through text are not among them.
+// handshake) are leaf computations on the fixed cells the compiler laid out:
+// with every fault masked they cannot raise a signal for any operand. Integer
+// division and Mod (55, 57), conversions to integers (39, 40, 218, and Int
+// and Ceil, 89 and 212, which round to a Long), Complex to Extended (41, which
+// may warn the user), natives, loops, everything that
+// evaluates sub-expressions, goes through text, or reads through an address or
+// a handle are not among them: they run under the protected runner.
 constexpr int kPureSlots[] = {
-    24, 26, 27, 28, 29, 30, 31, 33, 37, 38, 39, 40, 42,             // conversions
+    24, 26, 27, 28, 29, 30, 31, 33, 37, 38, 42,                      // conversions to reals
     43, 44, 45, 47, 48, 49, 50, 51, 52, 53, 54, 56, 58, 59, 60, 61,  // Extended, Long, Complex
     62, 63, 64, 65, 66, 67, 74, 75, 76, 77, 78, 79,                  // comparisons, logic
-    82, 85, 86, 87, 88, 89, 90, 91, 92, 93, 95, 115, 116, 117,       // functions
+    82, 85, 86, 87, 88, 90, 91, 92, 93, 95, 115, 116, 117,           // functions
     190, 191, 198,                                                   // Complex, Rand
-    201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 214, 215, 216, 218, 219,
+    201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 213, 214, 215, 216, 219,
 };
 
 std::vector<intptr_t> &pureRoutines() {
@@ -32,6 +36,7 @@ std::vector<intptr_t> &pureRoutines() {
 }
 
 intptr_t recordedDoublePower = 0;
+NxRoutine recordedProtectedRunner = nullptr;
 
 std::vector<intptr_t> &knownRunners() {
     static std::vector<intptr_t> runners;
@@ -52,6 +57,8 @@ void recordPureRoutines() {
     std::sort(routines.begin(), routines.end());
     recordedDoublePower = nativeMathLoaded() ? routineSlotContent(206) : 0;
     knownRunners() = {reinterpret_cast<intptr_t>(&runChain), routineSlotContent(150), routineSlotContent(151)};
+    recordedProtectedRunner =
+        nativeMathLoaded() ? reinterpret_cast<NxRoutine>(routineSlotContent(150)) : nullptr;
     refreshRunnerKnown();
 }
 
@@ -76,6 +83,9 @@ void squareDoubleRoutine(OperationRecord *r) {
                      : "r"(r->Arg1), "r"(r->Result)
                      : "memory", "st");
 }
+
+// libNomix296's protected runner, taken at start-up; null without the library.
+NxRoutine protectedRunner() { return recordedProtectedRunner; }
 
 // True for the runners taken at start-up (the engine's and libNomix296's).
 bool isKnownRunner(NxRoutine runner) {

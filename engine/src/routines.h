@@ -41,6 +41,10 @@ template <size_t... N> auto joinRoutines(const RoutineSlot (&...lists)[N]) {
 
 // What each routine file puts into the table.
 std::span<const RoutineSlot> arithRoutines();
+// True when a record is a Long division or Mod whose divisor is -1: the
+// processor reports the quotient's overflow (-2147483648 \ -1) as a division
+// by zero, and recovery tells the two apart this way.
+bool isLongDivisionOverflow(const OperationRecord *r);
 std::span<const RoutineSlot> functionRoutines();
 std::span<const RoutineSlot> controlRoutines();
 std::span<const RoutineSlot> stringRoutines();

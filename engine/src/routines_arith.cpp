@@ -256,6 +256,14 @@ constexpr RoutineSlot kDoubleFunctions[] = {
 
 } // namespace
 
+bool isLongDivisionOverflow(const OperationRecord *r) {
+    auto routine = reinterpret_cast<intptr_t>(r->Routine);
+    bool division = false;
+    for (const RoutineSlot &s : kLong)
+        if ((s.slot == 55 || s.slot == 57) && reinterpret_cast<intptr_t>(s.routine) == routine) division = true;
+    return division && r->Arg1 && r->Arg2 && xOf<int32_t>(r) == INT32_MIN && yOf<int32_t>(r) == -1;
+}
+
 // This file's operator, conversion, comparison and logic routines, for the table.
 std::span<const RoutineSlot> arithRoutines() {
     static const auto all =

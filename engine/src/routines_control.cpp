@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codestubs.h"
 #include "routines.h"
 
 namespace nx {
@@ -207,11 +208,12 @@ void raiseUserError(R *r) {
 
 // ---- items, addresses and the routine table ----
 
-// nxAddr(index): the raw content of a routine table slot; 0 outside the table.
+// nxAddr(index): the content of a routine table slot, as Nomix(12) gives it to
+// the language (a code address through its stub); 0 outside the table.
 void routineContent(R *r) {
     long double index = xExt(r);
     intptr_t slot = index >= 0 && index < routineTableSize() ? static_cast<intptr_t>(std::llrint(index)) : -1;
-    setExt(r, static_cast<long double>(routineSlotContent(slot)));
+    setExt(r, static_cast<long double>(languageCodeAddress(routineSlotContent(slot))));
 }
 
 // ValueAtAddr(DataType, Address, Index): the address of element Index of that

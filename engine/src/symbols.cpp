@@ -1,6 +1,7 @@
 // The symbol table: per context, the heads of the same-name chains sorted by
 // name and binary-searched; items of one name form a chain through `next`.
 #include <algorithm>
+#include <atomic>
 
 #include "engine.h"
 
@@ -48,11 +49,21 @@ Item *lookupName(ThreadContext *ctx, std::string_view name, bool ruleHeads) {
     return nullptr;
 }
 
+namespace {
+std::atomic<size_t> longestRegistered{1};
+}
+
+// The length of the longest name ever entered in any table: no name is longer.
+size_t longestName() { return longestRegistered.load(std::memory_order_relaxed); }
+
 // Enters an item under its name at chain position r (r < 0 counts from the end),
 // clamped to 1..length+1. A constant at the head refuses it with error 13.
 void registerName(ThreadContext *ctx, Item *item, int32_t rank) {
     std::string_view name = item->nameView();
     if (name.empty()) return;
+    size_t longest = longestRegistered.load(std::memory_order_relaxed);
+    while (name.size() > longest && !longestRegistered.compare_exchange_weak(longest, name.size())) {
+    }
     auto it = lowerBound(ctx, name);
     if (it == ctx->symbols.end() || !equalNames((*it)->nameView(), name, ctx->caseSensitive != 0)) {
         item->next = nullptr;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codestubs.h"
 #include "test_rt_support.h"
 #include "types.h"
 
@@ -259,7 +260,12 @@ TEST(Errors, ErrorRaisesNumberOneWithItsTextThroughTheHandlers) {
 
 TEST(Addresses, OfSlotsAndOfElements) {
     Chain c;
-    for (auto [index, expected] : {std::pair{48.0L, routineSlotContent(48)}, std::pair{-1.0L, intptr_t(0)},
+    // A routine's address reaches the language as a stub below 2 GiB that leads
+    // back to the routine.
+    EXPECT_LT(languageCodeAddress(routineSlotContent(48)), intptr_t(0x80000000));
+    EXPECT_EQ(engineCodeAddress(languageCodeAddress(routineSlotContent(48))), routineSlotContent(48));
+    for (auto [index, expected] : {std::pair{48.0L, languageCodeAddress(routineSlotContent(48))},
+                                   std::pair{-1.0L, intptr_t(0)},
                                    std::pair{1e9L, intptr_t(0)}}) {
         intptr_t result = c.ext(-1);
         c.call(101, c.ext(index), 0, result);

@@ -196,3 +196,28 @@ TEST_F(Rules, RulesRewriteDefinitionParts) {
 
 } // namespace
 } // namespace lang
+
+namespace lang {
+namespace {
+
+// Rules of one head are tried newest first, each on the text as it stands: a
+// newer rule that fails leaves no rewrite behind (its literal was reached by
+// rewriting the token there first), and a rule's own ~Eval is computed before
+// the older rules see its result.
+TEST_F(Rules, FailedRulesLeaveTheTextForOlderOnes) {
+    ASSERT_NE(rule("Qw: {a} '{' {b} '}' ::= Older({a}, {b})"), 0);
+    ASSERT_NE(rule("Qw: {n:' *[0-9]+ '} {d} ::= Numbered({n}, {d})"), 0);
+    ASSERT_NE(rule("Qw: Twice({x}) ::= Qw: ~Eval(2 * {x})"), 0);
+    ASSERT_NE(rule("Qw:: {d} ::= Newest({d})"), 0);
+    ASSERT_NE(rule("Twice({x}) ::= Wrong({x})"), 0);
+    const std::vector<Case> cases = {
+        {"Qw: Twice(21) x", "Numbered(42,x)"},  // not Older(Wrong(21)...) nor a rewritten Twice
+        {"Qw: 7 x", "Numbered(7,x)"},
+        {"Qw: f {y}", "Older(f,y)"},
+        {"Qw:: z", "Newest(z)"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(squeezed(expand(c.input)), c.expected) << c.input;
+}
+
+} // namespace
+} // namespace lang

@@ -145,10 +145,19 @@ TEST_F(FuzzFindings, LocalNeverRemovesTheNameOfAnotherItem) {
     struct Case {
         const char *local;
         const char *check;  // uses the item whose name was at stake
+        bool fails = true;
     } cases[] = {
         {"Local(  AndAlso *QQQQQQQQ ,x ,x)", "1 AndAlso 1"},
         {"Local( Or 2, x= 2,    x)", "1 Or 0"},
         {"Local(Sin x, Sin(x))", "Sin(0)"},
+        // the clean-up would unname a built-in: the variable was defined under
+        // another name or behind it in the chain, and the evaluation fails
+        {"Local(Tan ~~ Name: Atan, 7 \\ 0)", "Tan(0)"},
+        {"Local(Sin ~~ Rank: 2, 1)", "Sin(0)", false},  // in a thread of its own, Sin heads its chain
+        // the statement fails after its variable was defined: the variable
+        // goes, and no longer hides the built-in
+        {"Local(Cos, zork)", "Cos(0)"},
+        {"Local(Cos ~~ Rank: 2, zork)", "Cos(0)"},
     };
     for (const Case &c : cases) {
         const std::string expected = Scratch().eval(c.check);
@@ -156,7 +165,9 @@ TEST_F(FuzzFindings, LocalNeverRemovesTheNameOfAnotherItem) {
         {
             Scratch s;
             s.eval(c.local);
-            EXPECT_NE(s.error(), 0) << c.local;
+            if (c.fails) {
+                EXPECT_NE(s.error(), 0) << c.local;
+            }
         }
         EXPECT_EQ(nxHeapLiveBlocks(), before) << c.local;
         Scratch fresh;
