@@ -89,6 +89,10 @@ frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
     lblPosition_ = new QLabel(QStringLiteral("x:     y:"), this);
     lblPosition_->setObjectName(QStringLiteral("lblPosition"));
     lblPosition_->setAutoFillBackground(true);
+    QPalette paper = lblPosition_->palette();
+    paper.setColor(QPalette::Window, kPaper);
+    paper.setColor(QPalette::WindowText, kInk);
+    lblPosition_->setPalette(paper);
     lblPosition_->setContentsMargins(4, 1, 4, 1);
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
     resize(twipsToPixels(6810, this), twipsToPixels(4545, this));

@@ -159,6 +159,7 @@ void frmPlot::showRow(int index, const EquationRow &row) {
     const int type = r.cmbType->findText(qs(row.type), Qt::MatchFixedString);
     r.cmbType->setCurrentIndex(type >= 0 ? type : 0);
     r.txtEquation->setText(qs(row.equation));
+    r.txtEquation->setCursorPosition(0);  // the start of a long equation in view
     r.txtVar->setText(qs(row.variable));
     r.txtFrom->setText(qs(row.from));
     r.txtTo->setText(qs(row.to));
@@ -215,7 +216,7 @@ void frmPlot::layoutWindow() {
     const int chkX = 6, cmbX = chkX + rows_[0].chkShow->sizeHint().width() + gap;
     const int cmbW = rows_[0].cmbType->sizeHint().width();
     const int eqX = detailsHidden_ ? 6 : std::max(px(1800), cmbX + cmbW + gap + 2);
-    const int eqW = px(2160), varW = px(660), rangeW = px(840);
+    const int eqW = px(2880), varW = std::max(px(660), lblVar_->sizeHint().width() + 6), rangeW = px(840);
     const int varX = eqX + eqW + gap, fromX = varX + varW + gap, toX = fromX + rangeW + gap;
     const int headY = 4;
     lblEquation_->move(eqX + 2, headY);

@@ -26,6 +26,8 @@ PainterCanvas::PainterCanvas(QPainter &painter, const QRectF &area, QColor backg
       printer_(printer), font_(painter.font()) {
     painter_.save();
     painter_.setClipRect(area_);
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    tolerance_ = 0.33 / std::max<qreal>(1.0, ratio);
     usePen(foreground_);
 }
 
@@ -45,6 +47,7 @@ void PainterCanvas::usePen(const QColor &color) {
 
 void PainterCanvas::flush() {
     if (run_.size() > 1) painter_.drawPolyline(run_);
+    if (!run_.isEmpty()) lastPoint_ = run_.last();
     run_.clear();
 }
 
@@ -93,21 +96,31 @@ QPointF PainterCanvas::map(PlotPoint p) const {
 
 void PainterCanvas::line(PlotPoint from, PlotPoint to) {
     flush();
-    pen_ = map(to);
-    painter_.drawLine(map(from), pen_);
+    lastPoint_ = map(to);
+    painter_.drawLine(map(from), lastPoint_);
 }
 
+// A point that lies within a third of a device pixel of the run's last kept
+// point only moves the run's end: every dropped point stays that close to the
+// line drawn, and dense curves (20,000 points over 1,600 pixels) stroke fast.
 void PainterCanvas::lineTo(PlotPoint to) {
-    if (run_.isEmpty()) run_ << pen_;
-    pen_ = map(to);
-    run_ << pen_;
+    const QPointF p = map(to);
+    if (run_.isEmpty()) {
+        run_ << lastPoint_ << p;
+        return;
+    }
+    const QPointF d = p - run_[run_.size() - 2];
+    if (std::fabs(d.x()) < tolerance_ && std::fabs(d.y()) < tolerance_)
+        run_.last() = p;
+    else
+        run_ << p;
 }
 
 // A point is a dot of the pen's width.
 void PainterCanvas::point(PlotPoint at) {
     flush();
-    pen_ = map(at);
-    painter_.drawPoint(pen_);
+    lastPoint_ = map(at);
+    painter_.drawPoint(lastPoint_);
 }
 
 void PainterCanvas::text(PlotPoint at, std::string_view text) {

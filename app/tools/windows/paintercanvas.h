@@ -56,8 +56,9 @@ private:
     bool world_ = false;
     PlotView view_;
     double sx_ = 1, sy_ = 1;  // device units per world unit
-    QPointF pen_;
+    QPointF lastPoint_;  // the pen: where the next lineTo starts when no run is open
     QPolygonF run_;
+    double tolerance_ = 0.33;
     QFont font_;
 };
 
