@@ -291,6 +291,8 @@ bool Pass::drawRow(int index) {
 }
 
 bool Pass::drawKind(const std::string &kind, const std::string &expression) {
+    // A row left as its template ("y=", "x=   , y=") has nothing to draw yet.
+    if (kind != "FILE" && expression.find_first_not_of(" \t,yY=") == std::string::npos) return true;
     if (kind == "Y") return drawCartesian(expression);
     if (kind == "R") return drawPolar(expression);
     if (kind == "X") return drawParametric(expression);

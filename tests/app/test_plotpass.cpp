@@ -250,6 +250,8 @@ TEST_F(PlotPassTest, KindsDrawWhereTheirFormulasSay) {
         {"x=max(t,0), y=2", "t", "1", "2", 1, 2, 10},  // a comma inside brackets is not the split
         {"q=x", "x", "0", "1", 0, 0, 0},               // no such kind
         {"y x", "x", "0", "1", 0, 0, 0},               // no "="
+        {"y= ", "x", "0", "1", 0, 0, 0},               // templates not filled in yet
+        {"x=   , y=", "t", "0", "1", 0, 0, 0},
     };
     for (const Case &c : cases) {
         plot({row(c.equation, c.from, c.to, c.variable)});

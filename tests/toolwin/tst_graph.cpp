@@ -17,12 +17,15 @@
 #include "frmGraphOptions.h"
 #include "frmPlot.h"
 #include "shell/bootstrap.h"
+#include "shell/calculator.h"
 
 using namespace nomix;
 using namespace nomix::gui;
 
 namespace {
 
+// Records the boxes; routes the script natives' control names to the plot
+// set-up window as the main window does.
 class BoxHost : public Host {
 public:
     QStringList boxes;
@@ -31,9 +34,34 @@ public:
         return 1;
     }
     std::string inputBox(const std::string &, const std::string &, const std::string &d) override { return d; }
-    void doEvents() override {}
+    void doEvents() override { QApplication::processEvents(); }
     void sleepMs(int) override {}
     bool closing() const override { return false; }
+
+    QWidget *control(const ControlRef &c) const {
+        auto *plot = qobject_cast<frmPlot *>(openDesignWindow(QStringLiteral("frmPlot")));
+        return plot ? plot->scriptControl(QString::fromStdString(c.name), c.index) : nullptr;
+    }
+    bool resolveControl(const ControlRef &c) override { return control(c) != nullptr; }
+    std::string controlText(const ControlRef &c) const override {
+        if (auto *e = qobject_cast<QLineEdit *>(control(c))) return e->text().toStdString();
+        if (auto *b = qobject_cast<QComboBox *>(control(c))) return b->currentText().toStdString();
+        return {};
+    }
+    void setControlText(const ControlRef &c, const std::string &text, size_t caret) override {
+        if (auto *e = qobject_cast<QLineEdit *>(control(c))) {
+            e->setText(QString::fromStdString(text));
+            e->setCursorPosition(int(caret));
+        } else if (auto *b = qobject_cast<QComboBox *>(control(c))) {
+            b->setCurrentText(QString::fromStdString(text));
+        }
+    }
+    void pressKey(const ControlRef &c, Key key) override {
+        if (auto *b = qobject_cast<QPushButton *>(control(c)); b && key == Key::Space) b->click();
+    }
+    void sendChar(const ControlRef &c, char ch) override {
+        if (QWidget *w = control(c); w && ch == '\r') QTest::keyClick(w, Qt::Key_Return);
+    }
 };
 
 // Pixels of a row's hue: anti-aliased thin lines are blends with the paper,
@@ -297,6 +325,24 @@ private slots:
         QVERIFY(pixelsOf(graph()->image(), rowColour(1)) > 100);
         qobject_cast<QPushButton *>(p->scriptControl(QStringLiteral("CLEARPLOTEQS"), -1))->click();
         QCOMPARE(p->list().lastIndex(), 0);
+    }
+
+    // A script fills the list through the natives and presses Plot.
+    void aScriptFillsTheListAndPlots() {
+        Calculator &calc = app_->calculator();
+        for (const char *line : {"SetInput('PlotEq', 'y=x^2/4', 0)", "SendKey('Next', '{PUSH}')",
+                                 "SetInput('GraphType+1', 'Polar', 0)", "SetInput('PlotEq+1', 'r=3', 0)",
+                                 "SetInput('PlotTo+1', '6.3', 0)", "SendKey('PlotTo+1', '{ENTER}')",
+                                 "SendKey('Plot', '{PUSH}')"}) {
+            calc.setInput(line);
+            calc.calculate();
+        }
+        QCOMPARE(plot()->list().lastIndex(), 2);  // Enter in To added row 2, left "y=" (nothing to draw)
+        QCOMPARE(edit(QStringLiteral("txtEquation1"))->text(), QStringLiteral("r=3"));
+        QVERIFY(graph()->isVisible());
+        QVERIFY(host_.boxes.isEmpty());
+        QVERIFY(pixelsOf(graph()->image(), rowColour(0)) > 100);
+        QVERIFY(pixelsOf(graph()->image(), rowColour(1)) > 100);
     }
 
     void sessionRecordsRestoreTheList() {
