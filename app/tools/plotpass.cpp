@@ -142,7 +142,7 @@ private:
     SampleCells cells_;
     RowHandles handles_;
 
-    float kx_ = 1, ky_ = 1, xRange_ = 0, yRange_ = 0, xSpan_ = 0, ySpan_ = 0, frac_ = 0.02f;
+    float kx_ = 1, xRange_ = 0, yRange_ = 0, xSpan_ = 0, ySpan_ = 0, frac_ = 0.02f;
     float step_ = 0.1f;
     float from_ = 0, to_ = 0;
     bool skipNext_ = false;
@@ -186,7 +186,6 @@ void Pass::prepare() {
     xRange_ = v.xMax - v.xMin;
     yRange_ = v.yMax - v.yMin;
     kx_ = static_cast<float>(r_.widthPx) / xRange_;
-    ky_ = static_cast<float>(r_.heightPx) / yRange_;
     xSpan_ = std::fabs(v.xMin) + std::fabs(v.xMax);
     ySpan_ = std::fabs(v.yMin) + std::fabs(v.yMax);
     frac_ = s_.grid ? 1.0f : 0.02f;
@@ -231,9 +230,11 @@ void Pass::drawXAxis() {
             if (s_.grid) c_.setColor(kGridGrey);
             c_.line({u, v.yMin * frac_}, {u, v.yMax * frac_});
             const std::string label = tickLabel(u);
-            const PlotPoint at{u - 6 / kx_, -4 / ky_};
+            const PlotPoint size = c_.textSize(label);
+            const double tickEnd = s_.grid ? 0.0 : v.yMin * frac_;
+            const PlotPoint at{u - size.x / 2, tickEnd - 0.15 * size.y};  // centred under the tick
             const bool offPage = c_.isPrinter() &&
-                std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - c_.textSize(label).y);
+                std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - size.y);
             if (s_.axisNumbers && label.size() < 4 && !offPage) c_.text(at, label);
         }
     }
@@ -255,9 +256,11 @@ void Pass::drawYAxis() {
             if (s_.grid) c_.setColor(kGridGrey);
             c_.line({v.xMin * frac_, u}, {v.xMax * frac_, u});
             const std::string label = tickLabel(u);
-            const PlotPoint at{4 / kx_, u + 6 / ky_};
+            const PlotPoint size = c_.textSize(label);
+            const double tickEnd = s_.grid ? 0.0 : v.xMax * frac_;
+            const PlotPoint at{tickEnd + 0.3 * c_.textSize("X").x, u + size.y / 2};  // beside the tick
             const bool offPage = c_.isPrinter() &&
-                std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - c_.textSize(label).y);
+                std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - size.y);
             if (s_.axisNumbers && label.size() < 4 && !offPage) c_.text(at, label);
         }
     }

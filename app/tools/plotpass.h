@@ -28,8 +28,8 @@ struct PlotRow {
 struct PlotRequest {
     PlotView view;
     std::vector<PlotRow> rows;
-    // The window's drawing area in pixels: pixels per world unit, label offsets
-    // and the surface's horizon columns follow from it (also when printing).
+    // The window's drawing width in pixels: the surface's horizon columns follow
+    // from it (also when printing).
     int widthPx = 454;
     int heightPx = 303;
     // Collect every drawn point as coordinate data (PlotOutcome::coordinates).

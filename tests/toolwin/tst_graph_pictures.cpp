@@ -12,6 +12,9 @@
 #include <QStyleFactory>
 
 #include "designwindow.h"
+#include "frmGraph.h"
+#include "frmPlot.h"
+#include <QPainter>
 #include "shell/bootstrap.h"
 
 using namespace nomix;
@@ -79,6 +82,25 @@ private slots:
             render(QStringLiteral("frmPlot"), 0, variant);
             render(QStringLiteral("frmGraphOptions"), 0, variant);
         }
+    }
+    // The printed page: equation lines, the y label down the edge, the graph,
+    // the title and the x label (A4 at 100 dpi, drawn as on paper).
+    void printedPage() {
+        Settings &s = app_->settings();
+        s.title = "Waves and parabolas";
+        s.xLabel = "time (s)";
+        s.yLabel = "height";
+        auto *plot = qobject_cast<frmPlot *>(openDesignWindow(QStringLiteral("frmPlot")));
+        plot->showGraphSample(0);
+        auto *graph = frmGraph::current();
+        QImage page(827, 1169, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter painter(&page);
+        graph->drawPage(painter, QRect(40, 40, 747, 1089), true);
+        painter.end();
+        const QString dir = qEnvironmentVariable("NOMIX_PICTURES_DIR");
+        QVERIFY(page.save(QDir(dir).filePath(QStringLiteral("frmGraph-printed.png"))));
+        QVERIFY(graph->grab().save(QDir(dir).filePath(QStringLiteral("frmGraph-titled.png"))));
     }
     void cleanupTestCase() {
         for (QWidget *w : QApplication::topLevelWidgets()) w->close();

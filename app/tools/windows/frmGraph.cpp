@@ -11,7 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QPrinter>
+#include <QPagedPaintDevice>
 #include <QPushButton>
 #include <QRubberBand>
 #include <QSaveFile>
@@ -366,9 +366,32 @@ bool frmGraph::saveFile(const QString &path, const QString &chosenFilter) {
 // On a printer the page carries the equations, the y label, the graph, the
 // title and the x label; on an image (Special Copy) the window's picture.
 void frmGraph::printPage(QPainter &painter, const QRect &page) {
-    const bool printer = painter.device() && painter.device()->devType() == QInternal::Printer;
-    drawPass(painter, QRectF(page), printer, false, lastFile_);
-    // The screen shows the graph again (the pass used the printer's page).
+    // Printers and PDF writers are paged devices; Special Copy paints an image.
+    drawPage(painter, page, dynamic_cast<QPagedPaintDevice *>(painter.device()) != nullptr);
+}
+
+void frmGraph::drawPage(QPainter &painter, const QRect &page, bool paper) {
+    drawPass(painter, QRectF(page), paper, false, lastFile_);
+}
+
+// The set-up window's frame and this one's: the MDI frames inside the main
+// window, else the windows themselves.
+static QWidget *frameOf(QWidget *w) {
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(w->parentWidget())) return sub;
+    return w->window();
+}
+
+// The graph opens to the right of the set-up window, at the top.
+void frmGraph::showEvent(QShowEvent *event) {
+    DesignWindow::showEvent(event);
+    if (placed_) return;
+    placed_ = true;
+    frmPlot *list = frmPlot::current();
+    if (!list || !list->isVisible()) return;
+    QWidget *plotFrame = frameOf(list), *frame = frameOf(this);
+    if (plotFrame == frame || plotFrame->parentWidget() != frame->parentWidget()) return;
+    const bool inside = qobject_cast<QMdiSubWindow *>(frame) != nullptr;
+    frame->move(plotFrame->frameGeometry().right() + 1, inside ? 0 : plotFrame->frameGeometry().top());
 }
 
 // ---------------------------------------------------------------------------

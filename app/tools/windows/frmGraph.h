@@ -53,11 +53,14 @@ public:
     const PlotView &view() const { return view_; }
     void setView(const PlotView &view) { view_ = view; }
     const QImage &image() const { return image_; }
+    // The pass onto a page; `paper`: the printed page with its equation lines.
+    void drawPage(QPainter &painter, const QRect &page, bool paper);
     // The window's drawing as an SVG document, drawn by the same pass.
     QByteArray svgDocument();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -81,6 +84,7 @@ private:
     PlotView view_;
     QImage image_;
     bool loaded_ = false;
+    bool placed_ = false;
     bool dragging_ = false;
     QPoint dragStart_;
     PlotPoint dragStartWorld_;

@@ -101,6 +101,14 @@ frmPlot::~frmPlot() {
 
 frmPlot *frmPlot::current() { return openList(); }
 
+// Inside the main window the list opens at the top left of its client area.
+void frmPlot::showEvent(QShowEvent *event) {
+    DesignWindow::showEvent(event);
+    if (placed_) return;
+    placed_ = true;
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget())) sub->move(0, 0);
+}
+
 // ---------------------------------------------------------------------------
 // Rows.
 

@@ -64,6 +64,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct RowControls {
@@ -86,6 +87,7 @@ private:
     QPushButton *btnPlot_, *btnAddEntry_, *btnClear_, *btnOptions_, *btnHideDetails_;
     QLabel *lblEquation_, *lblVar_, *lblFrom_, *lblTo_;
     bool detailsHidden_ = false;
+    bool placed_ = false;
     bool updating_ = false;
     int localError_ = 0;
     QSize designSize_;
