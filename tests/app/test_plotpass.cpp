@@ -210,6 +210,27 @@ TEST_F(PlotPassTest, AReciprocalIsDrawnInTwoPieces) {
     EXPECT_TRUE(negative && positive);
 }
 
+TEST_F(PlotPassTest, FailingPointsLeaveGapsQuietly) {
+    struct Case {
+        const char *equation;
+        double firstX;  // the first point drawn
+    };
+    const Case cases[] = {
+        {"y=sqr(x)", 0},   // square roots of negative numbers fail
+        {"y=log(x)", 0},   // so do logarithms below 0 (the sweep passes 0 at 1.5e-8)
+    };
+    for (const Case &c : cases) {
+        host_.boxes.clear();
+        const PlotOutcome out = plot({row(c.equation, "-1", "1")});
+        EXPECT_FALSE(out.failed) << c.equation;
+        EXPECT_TRUE(host_.boxes.empty()) << c.equation << ": " << (host_.boxes.empty() ? "" : host_.boxes[0]);
+        const std::vector<Prim> p = curve();
+        ASSERT_FALSE(p.empty()) << c.equation;
+        EXPECT_EQ(p.front().op, "point") << c.equation;
+        EXPECT_NEAR(p.front().n[0], c.firstX, 1e-6) << c.equation;
+    }
+}
+
 TEST_F(PlotPassTest, ConnectOffDrawsOnlyPoints) {
     settings.connect = false;
     for (const char *eq : {"y=x^2", "r=2", "x=cos(t), y=sin(t)", "f(x,z)=x*z"}) {

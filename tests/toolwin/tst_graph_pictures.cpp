@@ -14,6 +14,7 @@
 #include "designwindow.h"
 #include "frmGraph.h"
 #include "frmPlot.h"
+#include <QCheckBox>
 #include <QPainter>
 #include "shell/bootstrap.h"
 
@@ -101,6 +102,10 @@ private slots:
         const QString dir = qEnvironmentVariable("NOMIX_PICTURES_DIR");
         QVERIFY(page.save(QDir(dir).filePath(QStringLiteral("frmGraph-printed.png"))));
         QVERIFY(graph->grab().save(QDir(dir).filePath(QStringLiteral("frmGraph-titled.png"))));
+        plot->showSample(0);
+        plot->findChild<QCheckBox *>(QStringLiteral("chkShow1"))->setChecked(false);
+        plot->btnHideDetails_Click();
+        QVERIFY(plot->grab().save(QDir(dir).filePath(QStringLiteral("frmPlot-hidden.png"))));
     }
     void cleanupTestCase() {
         for (QWidget *w : QApplication::topLevelWidgets()) w->close();
