@@ -154,8 +154,13 @@ void frmPlot::destroyRowsAfter(int last) {
         rows_.pop_back();
         for (QWidget *w : {static_cast<QWidget *>(r.chkShow), static_cast<QWidget *>(r.cmbType),
                            static_cast<QWidget *>(r.txtEquation), static_cast<QWidget *>(r.txtVar),
-                           static_cast<QWidget *>(r.txtFrom), static_cast<QWidget *>(r.txtTo)})
+                           static_cast<QWidget *>(r.txtFrom), static_cast<QWidget *>(r.txtTo)}) {
+            // Gone at once for the eye and for lookups by name; deleted once
+            // the event that destroyed it has been handled.
+            w->hide();
+            w->setObjectName(QString());
             w->deleteLater();
+        }
     }
 }
 
@@ -256,8 +261,13 @@ void frmPlot::layoutWindow() {
     }
     const int height = buttonsY + btnPlot_->height() + 8;
     const int fullWidth = std::max({px(6255), toX + rangeW + 8, x + 4});
-    const int narrowWidth = std::max(px(2715), eqX + eqW + 8);
+    const int narrowWidth =
+        std::max({px(2715), eqX + eqW + 8, 6 + btnPlot_->width() + gap + btnAddEntry_->width() + 8});
     designSize_ = QSize(detailsHidden_ ? narrowWidth : fullWidth, height);
+    // With the details hidden only the equations and what fits beside them show.
+    std::vector<QWidget *> beside{lblVar_, lblFrom_, lblTo_, btnClear_, btnOptions_, btnHideDetails_};
+    for (const RowControls &r : rows_) beside.insert(beside.end(), {r.txtVar, r.txtFrom, r.txtTo});
+    for (QWidget *w : beside) w->setVisible(!detailsHidden_ || w->geometry().right() < narrowWidth);
     if (isMinimized() || isMaximized()) return;
     resize(designSize_);
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget())) sub->adjustSize();
