@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
@@ -260,6 +261,17 @@ private slots:
         QVERIFY(pixelsOf(graph()->image(), rowColour(0)) > 100);
     }
 
+    // Special Copy paints the window's picture onto an image: no equation lines.
+    void specialCopyPaintsTheWindowsPicture() {
+        plotEquation(QStringLiteral("y=x"));
+        QImage copy(graph()->size(), QImage::Format_RGB32);
+        QPainter painter(&copy);
+        graph()->printPage(painter, copy.rect());
+        painter.end();
+        const QImage shown = graph()->image().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(pixelsOf(copy, rowColour(0)), pixelsOf(shown, rowColour(0)));
+    }
+
     void printingToPdfNeedsNoPrinter() {
         app_->settings().title = "Printed";
         plotEquation(QStringLiteral("y=x^2/4"));
@@ -290,6 +302,8 @@ private slots:
         QTest::mouseMove(g, QPoint(400, 0));
         QTest::mouseRelease(g, Qt::LeftButton, {}, QPoint(400, 0));
         QCOMPARE(g->view(), (PlotView{0, 10, 0, 7.5f}));
+        QTest::mouseMove(g, QPoint(300, 75));
+        QCOMPARE(g->findChild<QLabel *>(QStringLiteral("lblPosition"))->text(), QStringLiteral("x= 7.50    y= 5.63"));
         // Any other button zooms out by a fifth of the home range.
         QTest::mouseClick(g, Qt::RightButton, {}, QPoint(10, 10));
         QCOMPARE(g->view(), (PlotView{-4, 14, -3, 10.5f}));

@@ -135,8 +135,16 @@ PlotOutcome frmGraph::drawPass(QPainter &painter, const QRectF &area, bool print
     request.fileName = file.toStdString();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    PainterCanvas canvas(painter, area, kPaper, kInk, printer);
-    return runPlotPass(canvas, request, graphSettings());
+    try {
+        PainterCanvas canvas(painter, area, kPaper, kInk, printer);
+        return runPlotPass(canvas, request, graphSettings());
+    } catch (const std::exception &e) {
+        // Out of engine memory, say: the pass ends, the window stays.
+        showError(QStringLiteral("The graph could not be drawn: %1").arg(QString::fromLocal8Bit(e.what())));
+        PlotOutcome failed;
+        failed.failed = true;
+        return failed;
+    }
 }
 
 // Redraws the backing image at the window's size and pixel ratio.
@@ -162,7 +170,7 @@ bool frmGraph::PlotXY() {
     frmPlot *list = plotWindow();
     if (list && list->LocalError() == -1) return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const PlotOutcome out = drawOntoImage(false, lastFile_);
+    const PlotOutcome out = drawOntoImage(false, lastFile_);  // never throws
     QApplication::restoreOverrideCursor();
     placeControls();
     if (out.failed) errorExit(out.failingRow);
@@ -223,10 +231,9 @@ void frmGraph::btnArrow_Click(int index) {
 
 void frmGraph::paintEvent(QPaintEvent *) {
     QPainter painter(this);
-    if (image_.isNull())
-        painter.fillRect(rect(), kPaper);
-    else
-        painter.drawImage(QPointF(0, 0), image_);
+    // Paper wherever the picture does not reach (a resize whose pass did not run).
+    if (image_.isNull() || image_.deviceIndependentSize().toSize() != size()) painter.fillRect(rect(), kPaper);
+    if (!image_.isNull()) painter.drawImage(QPointF(0, 0), image_);
 }
 
 // Resizing redraws once, after the burst of resize events has settled.
