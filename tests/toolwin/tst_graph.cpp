@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
@@ -368,6 +370,41 @@ private slots:
         RecordReader reader(records);
         plot()->restoreSession(reader);
         QCOMPARE(edit(QStringLiteral("txtEquation1"))->text(), QStringLiteral("y=3"));
+    }
+
+    // Inside a main window: the graph's frame opens right of the list's, at
+    // the top; the error exit hides the frame, Plot shows it again.
+    void insideAMainWindowTheFramesFollow() {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<DesignWindow *>(w)) delete w;
+        QMdiArea area;
+        area.resize(1000, 700);
+        area.show();
+        setWindowOpener([&area](const QString &name) -> DesignWindow * {
+            for (QMdiSubWindow *sub : area.subWindowList())
+                if (sub->widget()->objectName() == name) {
+                    sub->show();
+                    return qobject_cast<DesignWindow *>(sub->widget());
+                }
+            DesignWindow *w = createToolWindow(name);
+            if (!w) return nullptr;
+            area.addSubWindow(w)->show();
+            return w;
+        });
+        plotEquation(QStringLiteral("y=x"));
+        auto *plotFrame = qobject_cast<QMdiSubWindow *>(plot()->parentWidget());
+        auto *graphFrame = qobject_cast<QMdiSubWindow *>(graph()->parentWidget());
+        QVERIFY(plotFrame && graphFrame);
+        QCOMPARE(plotFrame->pos(), QPoint(0, 0));
+        QCOMPARE(graphFrame->pos(), QPoint(plotFrame->frameGeometry().right() + 1, 0));
+        QVERIFY(graphFrame->isVisible());
+        plotEquation(QStringLiteral("y=*"));
+        QVERIFY(!graphFrame->isVisible());
+        QCOMPARE(area.activeSubWindow(), plotFrame);
+        plotEquation(QStringLiteral("y=1"));
+        QVERIFY(graphFrame->isVisible());
+        setWindowOpener({});
+        for (QMdiSubWindow *sub : area.subWindowList()) delete sub;
     }
 
     void graphOptionsCheckThePrecision() {

@@ -193,7 +193,7 @@ void frmGraph::errorExit(int row) {
 }
 
 void frmGraph::focusPlotWindow() {
-    if (frmPlot *list = frmPlot::current()) list->activateWindow();
+    if (frmPlot *list = frmPlot::current()) list->activate();
 }
 
 // The arrow buttons bottom right, Refresh beside them, the read-out bottom left.
@@ -221,9 +221,13 @@ void frmGraph::btnRefresh_Click() {
 }
 
 void frmGraph::btnArrow_Click(int index) {
+    pan(index);
+    focusPlotWindow();
+}
+
+void frmGraph::pan(int index) {
     view_ = panned(view_, homeView(graphSettings()), PanDirection(index & 3));
     PlotXY();
-    focusPlotWindow();
 }
 
 // ---------------------------------------------------------------------------
@@ -290,10 +294,11 @@ void frmGraph::wheelEvent(QWheelEvent *event) {
 
 void frmGraph::keyPressEvent(QKeyEvent *event) {
     switch (event->key()) {
-    case Qt::Key_Up: btnArrow_Click(0); break;
-    case Qt::Key_Right: btnArrow_Click(1); break;
-    case Qt::Key_Down: btnArrow_Click(2); break;
-    case Qt::Key_Left: btnArrow_Click(3); break;
+    // The keys pan like the buttons but leave the focus here, for the next key.
+    case Qt::Key_Up: pan(0); break;
+    case Qt::Key_Right: pan(1); break;
+    case Qt::Key_Down: pan(2); break;
+    case Qt::Key_Left: pan(3); break;
     case Qt::Key_Escape:
         if (dragging_) {
             dragging_ = false;

@@ -78,6 +78,7 @@ private:
     void placeControls();
     PlotPoint worldAt(QPointF pos) const;
     void focusPlotWindow();
+    void pan(int index);
     frmPlot *plotWindow() const;
     void hideGraph();
 

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPointer>
@@ -209,9 +210,17 @@ void frmPlot::showList(const EquationList &list) {
     layoutWindow();
 }
 
+void frmPlot::activate() {
+    auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget());
+    if (sub && sub->mdiArea())
+        sub->mdiArea()->setActiveSubWindow(sub);
+    else
+        activateWindow();
+}
+
 void frmPlot::focusEquation(int row) {
     if (row < 0 || size_t(row) >= rows_.size()) return;
-    activateWindow();
+    activate();
     rows_[size_t(row)].txtEquation->setFocus();
 }
 
@@ -345,7 +354,7 @@ void frmPlot::btnPlot_Click() {
         graph->btnRefresh_Click();
     }
     localError_ = 0;
-    activateWindow();
+    activate();
 }
 
 // Enter: a parametric equation's caret first goes to its end (to type g after

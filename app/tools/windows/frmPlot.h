@@ -47,6 +47,8 @@ public:
     int LocalError() const { return localError_; }
     void setLocalError(int value) { localError_ = value; }
     void focusEquation(int row);
+    // Makes this window the active one (its frame inside the main window).
+    void activate();
     // One curve of the graph window's sample `index`, plotted.
     void showGraphSample(int index);
 
