@@ -54,8 +54,10 @@ class GraphPictures : public QObject {
     std::unique_ptr<Application> app_;
 
     void render(const QString &form, int sample, const QString &variant) {
-        DesignWindow *w = openDesignWindow(form);
+        // As the screenshot tool does: a window of its own, then its sample.
+        std::unique_ptr<DesignWindow> w(createToolWindow(form));
         QVERIFY(w);
+        w->show();
         w->showSample(sample);
         QTest::qWait(30);
         QString name = QDir(qEnvironmentVariable("NOMIX_PICTURES_DIR")).filePath(form);
@@ -91,9 +93,11 @@ private slots:
         s.title = "Waves and parabolas";
         s.xLabel = "time (s)";
         s.yLabel = "height";
-        auto *plot = qobject_cast<frmPlot *>(openDesignWindow(QStringLiteral("frmPlot")));
-        plot->showGraphSample(0);
-        auto *graph = frmGraph::current();
+        auto *graph = qobject_cast<frmGraph *>(openDesignWindow(QStringLiteral("frmGraph")));
+        QVERIFY(graph);
+        graph->showSample(0);
+        frmPlot *plot = frmPlot::current();
+        QVERIFY(plot);
         QImage page(827, 1169, QImage::Format_RGB32);
         page.fill(Qt::white);
         QPainter painter(&page);

@@ -59,13 +59,14 @@ bool writeAtomically(const QString &path, const QByteArray &bytes) {
 
 } // namespace
 
-static QPointer<frmGraph> &openGraph() {
-    static QPointer<frmGraph> window;
-    return window;
+// Every open window of this kind, newest last.
+static QList<frmGraph *> &openGraph() {
+    static QList<frmGraph *> windows;
+    return windows;
 }
 
 frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
-    openGraph() = this;
+    openGraph().append(this);
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Graphing"));
     setFocusPolicy(Qt::StrongFocus);
@@ -101,10 +102,10 @@ frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
 }
 
 frmGraph::~frmGraph() {
-    if (openGraph() == this) openGraph() = nullptr;
+    openGraph().removeAll(this);
 }
 
-frmGraph *frmGraph::current() { return openGraph(); }
+frmGraph *frmGraph::current() { return openGraph().isEmpty() ? nullptr : openGraph().last(); }
 
 void frmGraph::closeWindow() {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
@@ -409,10 +410,13 @@ void frmGraph::showEvent(QShowEvent *event) {
 // ---------------------------------------------------------------------------
 // Samples for the screenshots: one curve of each kind.
 
+// This window draws the sample, also when it is not the one the frame opens.
 void frmGraph::showSample(int index) {
     frmPlot *list = plotWindow();
     if (!list) return;
     list->showGraphSample(index);
+    list->setLocalError(0);
+    btnRefresh_Click();
 }
 
 } // namespace nomix::gui

@@ -23,9 +23,10 @@ namespace {
 // The error box, through the application's host (the test host records it).
 void showError(const QString &text) { host().messageBox(text.toStdString(), 48, "Error"); }
 
-QPointer<frmGraphOptions> &openOptions() {
-    static QPointer<frmGraphOptions> window;
-    return window;
+// Every open window of this kind, newest last.
+QList<frmGraphOptions *> &openOptions() {
+    static QList<frmGraphOptions *> windows;
+    return windows;
 }
 
 Settings &graphSettings() {
@@ -39,7 +40,7 @@ QString qs(const std::string &s) { return QString::fromStdString(s); }
 } // namespace
 
 frmGraphOptions::frmGraphOptions(QWidget *parent) : DesignWindow(parent) {
-    openOptions() = this;
+    openOptions().append(this);
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Graph Options"));
     auto edit = [this](const char *name) {
@@ -124,10 +125,10 @@ frmGraphOptions::frmGraphOptions(QWidget *parent) : DesignWindow(parent) {
 }
 
 frmGraphOptions::~frmGraphOptions() {
-    if (openOptions() == this) openOptions() = nullptr;
+    openOptions().removeAll(this);
 }
 
-frmGraphOptions *frmGraphOptions::current() { return openOptions(); }
+frmGraphOptions *frmGraphOptions::current() { return openOptions().isEmpty() ? nullptr : openOptions().last(); }
 
 void frmGraphOptions::showSettings() { setFields(GraphOptionsFields::from(graphSettings())); }
 

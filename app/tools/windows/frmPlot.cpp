@@ -32,9 +32,10 @@ namespace {
 // The error box, through the application's host (the test host records it).
 void showError(const QString &text) { host().messageBox(text.toStdString(), 48, "Error"); }
 
-QPointer<frmPlot> &openList() {
-    static QPointer<frmPlot> window;
-    return window;
+// Every open window of this kind, newest last.
+QList<frmPlot *> &openList() {
+    static QList<frmPlot *> windows;
+    return windows;
 }
 
 Settings &graphSettings() {
@@ -62,7 +63,7 @@ void colourEquation(QLineEdit *edit, int row, bool greyed) {
 frmPlot::frmPlot(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Graph Equation List"));
-    openList() = this;
+    openList().append(this);
     auto label = [this](const char *name, const char *text) {
         auto *l = new QLabel(QString::fromLatin1(text), this);
         l->setObjectName(QString::fromLatin1(name));
@@ -97,10 +98,10 @@ frmPlot::frmPlot(QWidget *parent) : DesignWindow(parent) {
 }
 
 frmPlot::~frmPlot() {
-    if (openList() == this) openList() = nullptr;
+    openList().removeAll(this);
 }
 
-frmPlot *frmPlot::current() { return openList(); }
+frmPlot *frmPlot::current() { return openList().isEmpty() ? nullptr : openList().last(); }
 
 // Inside the main window the list opens at the top left of its client area.
 void frmPlot::showEvent(QShowEvent *event) {
@@ -493,7 +494,8 @@ void frmPlot::showSample(int) {
     showList(sample);
 }
 
-// The graph window's samples: a curve of each kind (the last from a data file).
+// The lists of the graph window's samples: a curve of each kind (the last
+// from a data file), details hidden as after Plot.
 void frmPlot::showGraphSample(int index) {
     EquationList sample;
     switch (index) {
@@ -515,7 +517,7 @@ void frmPlot::showGraphSample(int index) {
     }
     }
     showList(sample);
-    btnPlot_Click();
+    btnHideDetails_Click();
 }
 
 } // namespace nomix::gui

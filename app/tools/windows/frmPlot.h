@@ -49,7 +49,7 @@ public:
     void focusEquation(int row);
     // Makes this window the active one (its frame inside the main window).
     void activate();
-    // One curve of the graph window's sample `index`, plotted.
+    // The list of the graph window's sample `index` (the graph draws it).
     void showGraphSample(int index);
 
     // Chooses the file of a "Data File" row; the default asks with a file dialog.
