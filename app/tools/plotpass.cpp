@@ -89,6 +89,16 @@ public:
 
 bool isFloatingPointFault(int32_t code) { return code >= 21 && code <= 29; }
 
+// A name the pass may bind by address: letters, digits and "_", not starting
+// with a digit. Anything else would be spliced into the definition text (a
+// variable field reading "x At 4096" must not choose the address).
+bool isVariableName(std::string_view name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front()))) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+    return true;
+}
+
 // Appends one coordinate line "x,y".
 void writePair(std::string &out, double x, double y) {
     char line[64];
@@ -274,7 +284,7 @@ bool Pass::drawRow(int index) {
     const PlotRow &row = index < static_cast<int>(r_.rows.size()) ? r_.rows[size_t(index)] : empty;
     EquationParts parts =
         r_.fileMode ? EquationParts{"FILE", r_.fileName} : splitEquation(row.equation);
-    if (!r_.fileMode && !row.variable.empty())
+    if (!r_.fileMode && isVariableName(row.variable))
         handles_.variable =
             binding().DefineVar(row.variable + " As Double", cells_.address(cells_.v()));
     binding().ClearError();

@@ -284,6 +284,16 @@ TEST_F(PlotPassTest, KindsDrawWhereTheirFormulasSay) {
     }
 }
 
+TEST_F(PlotPassTest, TheVariableFieldNamesAVariableAndNothingElse) {
+    // Text after the name would be part of the definition: nothing is sent,
+    // so x stays undefined and the row fails as any unknown name does.
+    const PlotOutcome out = plot({row("y=x+1", "0", "1", "x At 4096")});
+    EXPECT_TRUE(out.failed);
+    EXPECT_FALSE(host_.boxes.empty());
+    plot({row("y=q7+1", "0", "1", "q7")});
+    EXPECT_EQ(curve().size(), 10u);
+}
+
 TEST_F(PlotPassTest, AHiddenRowDrawsNothing) {
     PlotRow r = row("y=x");
     r.show = false;
