@@ -257,10 +257,20 @@ private slots:
         QFile text(svg);
         QVERIFY(text.open(QIODevice::ReadOnly));
         QVERIFY(text.readAll().contains("<polyline"));  // a vector picture, not an embedded image
-        // A picture opens as the background.
-        plotEquation(QStringLiteral("y=0"));
-        QVERIFY(graph()->openFile(png));
-        QVERIFY(pixelsOf(graph()->image(), rowColour(0)) > 100);
+        // Pictures open as the background, the SVG one too.
+        for (const QString &picture : {png, svg}) {
+            plotEquation(QStringLiteral("y=0"));
+            QVERIFY(graph()->openFile(picture));
+            QVERIFY(pixelsOf(graph()->image(), rowColour(0)) > 100);
+        }
+        QVERIFY(!graph()->openFile(dir_.filePath(QStringLiteral("old.wmf"))));  // missing
+        QFile wmf(dir_.filePath(QStringLiteral("old.wmf")));
+        QVERIFY(wmf.open(QIODevice::WriteOnly));
+        wmf.write("not really");
+        wmf.close();
+        host_.boxes.clear();
+        QVERIFY(!graph()->openFile(wmf.fileName()));
+        QVERIFY(host_.boxes.value(0).contains(QLatin1String("cannot be shown on Linux")));
     }
 
     // Special Copy paints the window's picture onto an image: no equation lines.

@@ -330,6 +330,8 @@ bool frmGraph::openFile(const QString &path) {
     show();
     const QString previous = lastFile_;
     lastFile_ = path;
+    // Opening is the user's own new start, as Plot is: an earlier failure does not block it.
+    if (frmPlot *list = plotWindow()) list->setLocalError(0);
     if (PlotXY()) return true;
     lastFile_ = previous;
     return false;
