@@ -20,6 +20,7 @@ std::string pair(PlotPoint p) { return num(p.x) + " " + num(p.y); }
 
 void RecordingCanvas::clear() { record("clear"); }
 
+// Each primitive below becomes one record (see the class comment).
 void RecordingCanvas::setColor(BgrColor color) {
     char text[16];
     std::snprintf(text, sizeof text, "%06X", unsigned(color));

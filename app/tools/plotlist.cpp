@@ -19,6 +19,7 @@ constexpr std::array<BgrColor, 16> kPalette{0x000000, 0x800000, 0x008000, 0x8080
 constexpr BgrColor kPurple = 0xC000C0;
 constexpr BgrColor kFirstRow = 0xC00000;
 
+// ASCII comparison without regard to case.
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
@@ -35,6 +36,7 @@ std::string singlePrecisionText(double v) {
 }
 
 std::string flag(bool on) { return on ? "1" : "0"; }
+// A check box record: "1" (or the classic -1, or True) is checked.
 bool isSet(const std::string &text) {
     const std::string_view t = trimBlanks(text);
     return t == "1" || t == "-1" || equalsIgnoringCase(t, "true");
@@ -56,6 +58,7 @@ int countLine(const std::string &text, int limit) {
 
 std::string_view graphTypeName(GraphType type) { return kGraphTypeNames[size_t(type)]; }
 
+// The type whose list name matches, ignoring case and blanks.
 std::optional<GraphType> graphTypeNamed(std::string_view name) {
     name = trimBlanks(name);
     for (size_t i = 0; i < kGraphTypeNames.size(); ++i)
@@ -63,12 +66,14 @@ std::optional<GraphType> graphTypeNamed(std::string_view name) {
     return std::nullopt;
 }
 
+// Row 0 blue; 1, 4, 5, 8 purple; the others palette colour 15 - index.
 BgrColor equationColor(int index) {
     if (index <= 0) return kFirstRow;
     if (index == 1 || index == 4 || index == 5 || index == 8) return kPurple;
     return kPalette[size_t(15 - std::min(index, 15))];
 }
 
+// The texts a type puts in its row, from the settings' defaults.
 RowTemplate typeTemplate(GraphType type, const Settings &settings, const std::string &dataFile) {
     switch (type) {
     case GraphType::Cartesian: return {"y=", settings.independentVariable, "", "", 2};
@@ -84,6 +89,7 @@ RowTemplate typeTemplate(GraphType type, const Settings &settings, const std::st
     return {};
 }
 
+// The type's name and template into the row.
 void applyType(EquationRow &row, GraphType type, const Settings &settings, const std::string &dataFile) {
     RowTemplate t = typeTemplate(type, settings, dataFile);
     row.type = std::string(graphTypeName(type));
@@ -93,12 +99,14 @@ void applyType(EquationRow &row, GraphType type, const Settings &settings, const
     row.to = std::move(t.to);
 }
 
+// Appends a row unless the list has its 16.
 bool EquationList::add(EquationRow row) {
     if (lastIndex() >= kMaxEquationIndex) return false;
     rows_.push_back(std::move(row));
     return true;
 }
 
+// Row 0 alone, checked, with the default type's template.
 void EquationList::clear(const Settings &settings) {
     rows_.resize(1);
     EquationRow &first = rows_.front();
@@ -106,6 +114,7 @@ void EquationList::clear(const Settings &settings) {
     applyType(first, graphTypeNamed(settings.defaultGraph).value_or(GraphType::Cartesian), settings);
 }
 
+// The rows for the pass, each in its colour.
 std::vector<PlotRow> EquationList::plotRows() const {
     std::vector<PlotRow> out;
     for (size_t i = 0; i < rows_.size(); ++i) {
@@ -115,6 +124,7 @@ std::vector<PlotRow> EquationList::plotRows() const {
     return out;
 }
 
+// The last index, then six records a row.
 std::vector<std::string> EquationList::records() const {
     std::vector<std::string> out{std::to_string(lastIndex())};
     for (const EquationRow &r : rows_)
@@ -122,6 +132,7 @@ std::vector<std::string> EquationList::records() const {
     return out;
 }
 
+// Reads back what records() wrote; a short list keeps what it has.
 void EquationList::restore(LineCursor &records) {
     const int last = countLine(records.take(), kMaxEquationIndex);
     rows_.assign(size_t(last) + 1, EquationRow{});
@@ -136,6 +147,7 @@ void EquationList::restore(LineCursor &records) {
     }
 }
 
+// The fields as the options window shows them on loading.
 GraphOptionsFields GraphOptionsFields::from(const Settings &s) {
     GraphOptionsFields f;
     f.title = s.title, f.xLabel = s.xLabel, f.yLabel = s.yLabel;
@@ -147,6 +159,7 @@ GraphOptionsFields GraphOptionsFields::from(const Settings &s) {
     return f;
 }
 
+// Ok: the precision checked, everything stored as typed.
 void GraphOptionsFields::applyTo(Settings &s) {
     if (!(leadingNumber(precision) > 0)) precision.assign(1, '1');
     s.title = title, s.xLabel = xLabel, s.yLabel = yLabel;
@@ -158,11 +171,13 @@ void GraphOptionsFields::applyTo(Settings &s) {
     s.grid = grid, s.axisNumbers = numbered, s.connect = connect;
 }
 
+// The fields in control order, check boxes as 1 or 0.
 std::vector<std::string> GraphOptionsFields::records() const {
     return {title, xLabel, yLabel, xMin, xMax,      yMin,          yMax,         tMin,
             tMax,  theta,  precision, graphType, flag(grid), flag(numbered), flag(connect)};
 }
 
+// Reads back what records() wrote.
 void GraphOptionsFields::restore(LineCursor &r) {
     if (r.atEnd()) return;  // a list saved without options keeps the current ones
     for (std::string *text : {&title, &xLabel, &yLabel, &xMin, &xMax, &yMin, &yMax, &tMin, &tMax,
@@ -172,6 +187,7 @@ void GraphOptionsFields::restore(LineCursor &r) {
         if (!r.atEnd()) *on = isSet(r.take());
 }
 
+// The list, then the options, one record a line (CR LF).
 std::string graFileText(const EquationList &list, const GraphOptionsFields &options) {
     std::string text;
     for (const std::vector<std::string> &part : {list.records(), options.records()})
@@ -179,6 +195,7 @@ std::string graFileText(const EquationList &list, const GraphOptionsFields &opti
     return text;
 }
 
+// Reads a ".gra" text back into the list and the options.
 void readGraFile(std::string_view text, EquationList &list, GraphOptionsFields &options) {
     std::vector<std::string> lines;
     forEachLine(text, [&](int, std::string_view line) { lines.emplace_back(line); });

@@ -26,12 +26,14 @@ constexpr long long kMaxSweepPoints = 10'000'000;
 // 640 pixels wide; wider windows get one per pixel of their width.
 constexpr int kHorizonColumns = 641;
 
+// The text in upper case (ASCII).
 std::string upper(std::string_view text) {
     std::string out(text);
     for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
+// True when the text ends with `tail`, ignoring case.
 bool endsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && upper(text.substr(text.size() - tail.size())) == tail;
 }
@@ -106,6 +108,7 @@ void writePair(std::string &out, double x, double y) {
     out.append(line, static_cast<size_t>(n));
 }
 
+// A new piece's start is kept within the view's span: sign(v)*Min(|v|, span).
 float clipTo(float value, float span) {
     return std::copysign(std::min(std::fabs(value), span), value);
 }
@@ -162,6 +165,8 @@ private:
     std::vector<double> horizon_;
 };
 
+// The whole pass in plot mode: axes, the rows (the error exit at a failing
+// row), then the titles; file mode ends after the file.
 PlotOutcome Pass::run() {
     PlotMode plotMode;
     prepare();
@@ -218,6 +223,7 @@ void Pass::printHeading() {
     for (char ch : s_.yLabel) printLine(std::string(1, ch));
 }
 
+// Prints a line at the text position and moves to the start of the next line.
 void Pass::printLine(std::string_view text) {
     if (!text.empty()) c_.text(textAt_, text);
     textAt_ = {0, textAt_.y + c_.textSize("X").y};
@@ -303,6 +309,7 @@ bool Pass::drawRow(int index) {
     return drawKind(parts.kind, parts.expression);
 }
 
+// Draws one row by its kind; false for the error exit.
 bool Pass::drawKind(const std::string &kind, const std::string &expression) {
     // A row left as its template ("y=", "x=   , y=") has nothing to draw yet.
     if (kind != "FILE" && expression.find_first_not_of(" \t,yY=") == std::string::npos) return true;
@@ -364,6 +371,8 @@ bool Pass::evaluate(intptr_t handle, float &value) {
     return true;
 }
 
+// The recovery at a failing point: the point is dropped and, with y two view
+// heights away, the next good point starts a new piece.
 bool Pass::recover() {
     skipNext_ = true;
     y_ = 2 * yRange_;
@@ -385,6 +394,7 @@ void Pass::drawPlanePoint(double v) {
     drawPoint(x_, y_, newPiece);
 }
 
+// Starts a piece or continues it, and keeps the point when saving coordinates.
 void Pass::drawPoint(float x, float y, bool newPiece) {
     if (newPiece)
         c_.point({x, y});
@@ -418,6 +428,7 @@ bool Pass::drawCartesian(const std::string &expression) {
     return true;
 }
 
+// r = f(v), drawn at (r cos v, r sin v).
 bool Pass::drawPolar(const std::string &expression) {
     if (!parse(expression, handles_.first)) return false;
     sweep(from_, to_, step_, [&](double v) {
@@ -460,6 +471,7 @@ bool Pass::drawParametric(const std::string &expression) {
     return true;
 }
 
+// y = f(v, z) in the oblique projection: both families of lines, then the axis figure.
 bool Pass::drawSurface(const std::string &expression) {
     handles_.zVariable = binding().DefineVar("z As Double", cells_.address(cells_.z()));
     if (!parse(expression, handles_.first)) return false;
@@ -557,11 +569,13 @@ bool Pass::drawFile(const std::string &fileName) {
 
 } // namespace
 
+// One pass of a fresh Pass object (its cells live as long as the pass).
 PlotOutcome runPlotPass(PlotCanvas &canvas, const PlotRequest &request, const Settings &settings) {
     Pass pass(canvas, request, settings);
     return pass.run();
 }
 
+// Splits at the first "=": the blank-free upper-case kind and the expression.
 EquationParts splitEquation(std::string_view equation) {
     const size_t eq = equation.find('=');
     if (eq == std::string_view::npos) return {};
@@ -576,6 +590,7 @@ EquationParts splitEquation(std::string_view equation) {
     return {kind, std::string(rest)};
 }
 
+// Numbers between blanks, tabs, commas and line ends, taken two by two.
 std::vector<PlotPoint> readCoordinatePairs(std::string_view text) {
     std::vector<PlotPoint> pairs;
     std::vector<double> numbers;
@@ -600,6 +615,7 @@ std::vector<PlotPoint> readCoordinatePairs(std::string_view text) {
     return pairs;
 }
 
+// A leading blank or minus, then the digits without a leading zero (" .5").
 std::string tickLabel(float value) {
     char digits[32];
     std::snprintf(digits, sizeof digits, "%.7g", std::fabs(double(value)));

@@ -7,12 +7,14 @@
 
 namespace nomix {
 
+// The four home texts evaluated by the engine.
 PlotView homeView(const Settings &settings) {
     Binding &b = binding();
     return {static_cast<float>(b.EvalDbl(settings.xMin)), static_cast<float>(b.EvalDbl(settings.xMax)),
             static_cast<float>(b.EvalDbl(settings.yMin)), static_cast<float>(b.EvalDbl(settings.yMax))};
 }
 
+// A fifth of the home range in the direction of the button.
 PlotView panned(const PlotView &view, const PlotView &home, PanDirection direction) {
     const float dx = (home.xMax - home.xMin) / 5, dy = (home.yMax - home.yMin) / 5;
     PlotView v = view;
@@ -25,6 +27,7 @@ PlotView panned(const PlotView &view, const PlotView &home, PanDirection directi
     return v;
 }
 
+// The dragged rectangle, ordered per axis; an axis of no extent is kept.
 PlotView dragZoomed(const PlotView &view, PlotPoint start, PlotPoint end) {
     PlotView v = view;
     const float x0 = static_cast<float>(start.x), x1 = static_cast<float>(end.x);
@@ -34,11 +37,13 @@ PlotView dragZoomed(const PlotView &view, PlotPoint start, PlotPoint end) {
     return v;
 }
 
+// A fifth of the home range more on every side.
 PlotView zoomedOut(const PlotView &view, const PlotView &home) {
     const float dx = (home.xMax - home.xMin) / 5, dy = (home.yMax - home.yMin) / 5;
     return {view.xMin - dx, view.xMax + dx, view.yMin - dy, view.yMax + dy};
 }
 
+// Scales both axes about `at`.
 PlotView wheelZoomed(const PlotView &view, PlotPoint at, double factor) {
     if (!(factor > 0) || !std::isfinite(factor)) return view;
     auto scale = [&](float lo, float hi, double c, float &outLo, float &outHi) {

@@ -40,6 +40,7 @@ void showError(const QString &text) { host().messageBox(text.toStdString(), 48, 
 const QColor kPaper(Qt::white);
 const QColor kInk(Qt::black);
 
+// The application's settings (defaults when no application runs).
 Settings &graphSettings() {
     static Settings fallback;
     Application *app = currentApplication();
@@ -65,6 +66,7 @@ static QList<frmGraph *> &openGraph() {
     return windows;
 }
 
+// The arrow buttons, Refresh and the read-out over the drawing; the home view.
 frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
     openGraph().append(this);
     setObjectName(formName());
@@ -101,12 +103,14 @@ frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
     loaded_ = true;
 }
 
+// Leaves the list of open graph windows.
 frmGraph::~frmGraph() {
     openGraph().removeAll(this);
 }
 
 frmGraph *frmGraph::current() { return openGraph().isEmpty() ? nullptr : openGraph().last(); }
 
+// Closes the frame inside the main window, else the window.
 void frmGraph::closeWindow() {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
         sub->close();
@@ -122,6 +126,7 @@ frmPlot *frmGraph::plotWindow() const {
     return qobject_cast<frmPlot *>(openDesignWindow(QStringLiteral("frmPlot")));
 }
 
+// The home view from the settings.
 void frmGraph::PlotIt() { view_ = homeView(graphSettings()); }
 
 PlotOutcome frmGraph::drawPass(QPainter &painter, const QRectF &area, bool printer, bool save,
@@ -167,6 +172,7 @@ PlotOutcome frmGraph::drawOntoImage(bool save, const QString &file) {
     return out;
 }
 
+// One pass onto the window's image, with the busy cursor; the error exit when it fails.
 bool frmGraph::PlotXY() {
     frmPlot *list = plotWindow();
     if (list && list->LocalError() == -1) return false;
@@ -178,6 +184,7 @@ bool frmGraph::PlotXY() {
     return !out.failed;
 }
 
+// Hides the frame inside the main window, else the window.
 void frmGraph::hideGraph() {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
         sub->hide();
@@ -185,6 +192,7 @@ void frmGraph::hideGraph() {
         hide();
 }
 
+// The graph hidden, the failing row focused, LocalError set.
 void frmGraph::errorExit(int row) {
     hideGraph();
     if (frmPlot *list = plotWindow()) {
@@ -193,6 +201,7 @@ void frmGraph::errorExit(int row) {
     }
 }
 
+// Back to the set-up window, to go on typing equations.
 void frmGraph::focusPlotWindow() {
     if (frmPlot *list = frmPlot::current()) list->activate();
 }
@@ -213,6 +222,7 @@ void frmGraph::placeControls() {
     lblPosition_->move(px(90), h - lblPosition_->height() - px(90));
 }
 
+// Shows the window again, the home view, the equation list drawn.
 void frmGraph::btnRefresh_Click() {
     lastFile_.clear();
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget())) sub->show();
@@ -221,11 +231,13 @@ void frmGraph::btnRefresh_Click() {
     PlotXY();
 }
 
+// Pans, draws, and gives the set-up window the focus.
 void frmGraph::btnArrow_Click(int index) {
     pan(index);
     focusPlotWindow();
 }
 
+// Moves the view a fifth of the home range and draws.
 void frmGraph::pan(int index) {
     view_ = panned(view_, homeView(graphSettings()), PanDirection(index & 3));
     PlotXY();

@@ -29,6 +29,7 @@ QList<frmGraphOptions *> &openOptions() {
     return windows;
 }
 
+// The application's settings (defaults when no application runs).
 Settings &graphSettings() {
     static Settings fallback;
     Application *app = currentApplication();
@@ -39,6 +40,7 @@ QString qs(const std::string &s) { return QString::fromStdString(s); }
 
 } // namespace
 
+// The fields in a grid with their labels, Ok and Cancel below; filled from the settings.
 frmGraphOptions::frmGraphOptions(QWidget *parent) : DesignWindow(parent) {
     openOptions().append(this);
     setObjectName(formName());
@@ -124,6 +126,7 @@ frmGraphOptions::frmGraphOptions(QWidget *parent) : DesignWindow(parent) {
     resize(std::max(sizeHint().width(), twipsToPixels(5400, this)), sizeHint().height());
 }
 
+// Leaves the list of open options windows.
 frmGraphOptions::~frmGraphOptions() {
     openOptions().removeAll(this);
 }
@@ -132,6 +135,7 @@ frmGraphOptions *frmGraphOptions::current() { return openOptions().isEmpty() ? n
 
 void frmGraphOptions::showSettings() { setFields(GraphOptionsFields::from(graphSettings())); }
 
+// The fields as typed.
 GraphOptionsFields frmGraphOptions::fields() const {
     GraphOptionsFields f;
     f.title = txtGraphTitle_->text().toStdString();
@@ -152,6 +156,7 @@ GraphOptionsFields frmGraphOptions::fields() const {
     return f;
 }
 
+// Shows the fields.
 void frmGraphOptions::setFields(const GraphOptionsFields &f) {
     txtGraphTitle_->setText(qs(f.title));
     txtXLabel_->setText(qs(f.xLabel));
@@ -171,6 +176,7 @@ void frmGraphOptions::setFields(const GraphOptionsFields &f) {
     chkConnect_->setChecked(f.connect);
 }
 
+// Closes the frame inside the main window, else the window.
 void frmGraphOptions::closeWindow() {
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
         sub->close();
@@ -197,12 +203,14 @@ QString frmGraphOptions::openFilter() const {
     return qtFilter(QStringLiteral("Graph List/Options (*.gra)|*.gra|All Files (*.*)|*.*"));
 }
 
+// The set-up window reads the file (list and options).
 bool frmGraphOptions::openFile(const QString &path) {
     auto *list = frmPlot::current();
     if (!list) list = qobject_cast<frmPlot *>(openDesignWindow(QStringLiteral("frmPlot")));
     return list && list->openFile(path);
 }
 
+// Writes the list and the options as these fields hold them, atomically.
 bool frmGraphOptions::saveFile(const QString &path, const QString &) {
     EquationList fallback;
     const EquationList &rows = frmPlot::current() ? frmPlot::current()->list() : fallback;
@@ -215,16 +223,19 @@ bool frmGraphOptions::saveFile(const QString &path, const QString &) {
     return false;
 }
 
+// Prints the equation list.
 void frmGraphOptions::printPage(QPainter &painter, const QRect &page) {
     if (frmPlot *list = frmPlot::current()) list->printPage(painter, page);
 }
 
+// The fields in control order.
 QStringList frmGraphOptions::sessionRecords() {
     QStringList out;
     for (const std::string &line : fields().records()) out << qs(line);
     return out;
 }
 
+// The fields back from their session records.
 void frmGraphOptions::restoreSession(RecordReader &records) {
     std::vector<std::string> lines;
     while (!records.atEnd()) lines.push_back(records.take().toStdString());

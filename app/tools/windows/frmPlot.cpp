@@ -38,6 +38,7 @@ QList<frmPlot *> &openList() {
     return windows;
 }
 
+// The application's settings (defaults when no application runs).
 Settings &graphSettings() {
     static Settings fallback;
     Application *app = currentApplication();
@@ -60,6 +61,7 @@ void colourEquation(QLineEdit *edit, int row, bool greyed) {
 
 } // namespace
 
+// Headings, the five buttons and row 0 with the default type's template.
 frmPlot::frmPlot(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Graph Equation List"));
@@ -97,6 +99,7 @@ frmPlot::frmPlot(QWidget *parent) : DesignWindow(parent) {
     resize(designSize_);
 }
 
+// Leaves the list of open set-up windows.
 frmPlot::~frmPlot() {
     openList().removeAll(this);
 }
@@ -150,6 +153,7 @@ void frmPlot::createRow(int index) {
         w->show();
 }
 
+// Removes the rows after `last`.
 void frmPlot::destroyRowsAfter(int last) {
     while (static_cast<int>(rows_.size()) > last + 1) {
         RowControls r = rows_.back();
@@ -166,6 +170,7 @@ void frmPlot::destroyRowsAfter(int last) {
     }
 }
 
+// Shows a row's texts without running the type change.
 void frmPlot::showRow(int index, const EquationRow &row) {
     const RowControls &r = rows_.at(size_t(index));
     const bool was = updating_;
@@ -181,6 +186,7 @@ void frmPlot::showRow(int index, const EquationRow &row) {
     updating_ = was;
 }
 
+// A row as its controls hold it.
 EquationRow frmPlot::rowAt(int index) const {
     const RowControls &r = rows_.at(size_t(index));
     return {r.chkShow->isChecked(),
@@ -191,6 +197,7 @@ EquationRow frmPlot::rowAt(int index) const {
             r.txtTo->text().toStdString()};
 }
 
+// The list as the controls hold it now.
 const EquationList &frmPlot::list() {
     EquationList fresh;
     for (size_t i = 0; i < rows_.size(); ++i) {
@@ -203,6 +210,7 @@ const EquationList &frmPlot::list() {
     return list_;
 }
 
+// Makes the rows match the list, then lays the window out.
 void frmPlot::showList(const EquationList &list) {
     destroyRowsAfter(list.lastIndex());
     while (static_cast<int>(rows_.size()) <= list.lastIndex()) createRow(static_cast<int>(rows_.size()));
@@ -211,6 +219,7 @@ void frmPlot::showList(const EquationList &list) {
     layoutWindow();
 }
 
+// Activates the frame inside the main window, else the window.
 void frmPlot::activate() {
     auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget());
     if (sub && sub->mdiArea())
@@ -219,6 +228,7 @@ void frmPlot::activate() {
         activateWindow();
 }
 
+// The failing row's equation gets the focus (the error exit).
 void frmPlot::focusEquation(int row) {
     if (row < 0 || size_t(row) >= rows_.size()) return;
     activate();
@@ -233,6 +243,8 @@ int frmPlot::rowTop(int index) const {
     return lblEquation_->sizeHint().height() + 8 + pitch * index;
 }
 
+// Places the columns and the buttons for the rows and the details state, and
+// sizes the window: 1935 + 360 twips a row high, 6255 or 2715 twips wide.
 void frmPlot::layoutWindow() {
     auto px = [this](int twips) { return twipsToPixels(twips, this); };
     const int gap = 4;
@@ -295,6 +307,7 @@ void frmPlot::applyTypeToRow(int row, GraphType type, const QString &dataFile) {
     eq->setFocus();
 }
 
+// The type change: a "Data File" row asks for its file first.
 void frmPlot::cmbType_Click(int row) {
     if (row < 0 || size_t(row) >= rows_.size()) return;
     const GraphType type = graphTypeNamed(rows_[size_t(row)].cmbType->currentText().toStdString())
@@ -304,6 +317,7 @@ void frmPlot::cmbType_Click(int row) {
     applyTypeToRow(row, type, file);
 }
 
+// Shows the details again, or adds a row in the default type (16 at most).
 void frmPlot::btnAddEntry_Click() {
     if (detailsHidden_) {
         detailsHidden_ = false;
@@ -323,6 +337,7 @@ void frmPlot::btnAddEntry_Click() {
     cmbType_Click(n);
 }
 
+// Row 0 alone, checked, with the default type's template.
 void frmPlot::btnClear_Click() {
     destroyRowsAfter(0);
     EquationList fresh;
@@ -339,6 +354,7 @@ void frmPlot::btnClear_Click() {
 
 void frmPlot::btnOptions_Click() { openDesignWindow(QStringLiteral("frmGraphOptions")); }
 
+// Only the equations show; a row not shown is greyed.
 void frmPlot::btnHideDetails_Click() {
     detailsHidden_ = true;
     btnAddEntry_->setText(QStringLiteral("&Details ==>"));
@@ -385,6 +401,7 @@ bool frmPlot::enterPressed(QObject *watched) {
     return false;
 }
 
+// Enter in a row's fields and type list is handled and consumed.
 bool frmPlot::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
@@ -407,6 +424,7 @@ QString frmPlot::openFilter() const {
     return qtFilter(QStringLiteral("Graph Definitions (*.gra)|*.gra|All Files (*.*)|*.*"));
 }
 
+// Reads a ".gra" file: the list shown, the options stored (as Ok would).
 bool frmPlot::openFile(const QString &path) {
     std::string bytes;
     const ReadReport report = readToolFile(path.toStdString(), bytes);
@@ -424,6 +442,7 @@ bool frmPlot::openFile(const QString &path) {
     return true;
 }
 
+// Writes the list and the current options atomically.
 bool frmPlot::saveFile(const QString &path, const QString &) {
     const std::string text = graFileText(list(), GraphOptionsFields::from(graphSettings()));
     QSaveFile file(path);
@@ -450,12 +469,14 @@ void frmPlot::printPage(QPainter &painter, const QRect &page) {
     }
 }
 
+// The list's records (the last index first).
 QStringList frmPlot::sessionRecords() {
     QStringList out;
     for (const std::string &line : list().records()) out << qs(line);
     return out;
 }
 
+// The list back from its session records.
 void frmPlot::restoreSession(RecordReader &records) {
     std::vector<std::string> lines;
     while (!records.atEnd()) lines.push_back(records.take().toStdString());

@@ -31,6 +31,7 @@ PainterCanvas::PainterCanvas(QPainter &painter, const QRectF &area, QColor backg
     usePen(foreground_);
 }
 
+// Draws what is pending and gives the painter back as it was.
 PainterCanvas::~PainterCanvas() {
     flush();
     painter_.restore();
@@ -45,6 +46,7 @@ void PainterCanvas::usePen(const QColor &color) {
     painter_.setPen(pen);
 }
 
+// Strokes the open run of lineTo points.
 void PainterCanvas::flush() {
     if (run_.size() > 1) painter_.drawPolyline(run_);
     if (!run_.isEmpty()) lastPoint_ = run_.last();
@@ -66,6 +68,7 @@ void PainterCanvas::setDefaultColor() {
     usePen(foreground_);
 }
 
+// World units from now on: the view fills the area.
 void PainterCanvas::setUserScale(const PlotView &view) {
     flush();
     world_ = true;
@@ -79,6 +82,7 @@ void PainterCanvas::setDeviceScale() {
     world_ = false;
 }
 
+// World or device units to painter coordinates, kept near the area.
 QPointF PainterCanvas::map(PlotPoint p) const {
     double x = p.x, y = p.y;
     if (world_) {
@@ -123,6 +127,7 @@ void PainterCanvas::point(PlotPoint at) {
     painter_.drawPoint(lastPoint_);
 }
 
+// Text whose top left corner is at `at`.
 void PainterCanvas::text(PlotPoint at, std::string_view text) {
     flush();
     const QPointF p = map(at);
@@ -131,6 +136,7 @@ void PainterCanvas::text(PlotPoint at, std::string_view text) {
     painter_.drawText(QPointF(p.x(), p.y() + metrics.ascent()), QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
+// The text's advance and line height in current units.
 PlotPoint PainterCanvas::textSize(std::string_view text) {
     const QFontMetricsF metrics(font_, painter_.device());
     const QString s = QString::fromUtf8(text.data(), qsizetype(text.size()));
