@@ -24,28 +24,18 @@
 
 #include "frmPlot.h"
 #include "paintercanvas.h"
-#include "shell/bootstrap.h"
-#include "shell/host.h"
+#include "graphwindows.h"
 #include "tools/plotview.h"
 
 namespace nomix::gui {
 
 namespace {
 
-// The error box, through the application's host (the test host records it).
-void showError(const QString &text) { host().messageBox(text.toStdString(), 48, "Error"); }
 
 // The graph is a sheet of paper in every palette: the row colours and the
 // printed page look the same as the window.
 const QColor kPaper(Qt::white);
 const QColor kInk(Qt::black);
-
-// The application's settings (defaults when no application runs).
-Settings &graphSettings() {
-    static Settings fallback;
-    Application *app = currentApplication();
-    return app ? app->settings() : fallback;
-}
 
 // "Fixed": at least one digit before the point and two after it.
 QString fixedText(double v) { return QString::number(v, 'f', 2); }

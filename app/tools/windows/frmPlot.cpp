@@ -21,28 +21,18 @@
 
 #include "frmGraph.h"
 #include "frmGraphOptions.h"
-#include "shell/bootstrap.h"
-#include "shell/host.h"
+#include "graphwindows.h"
 #include "tools/textfile.h"
 
 namespace nomix::gui {
 
 namespace {
 
-// The error box, through the application's host (the test host records it).
-void showError(const QString &text) { host().messageBox(text.toStdString(), 48, "Error"); }
 
 // Every open window of this kind, newest last.
 QList<frmPlot *> &openList() {
     static QList<frmPlot *> windows;
     return windows;
-}
-
-// The application's settings (defaults when no application runs).
-Settings &graphSettings() {
-    static Settings fallback;
-    Application *app = currentApplication();
-    return app ? app->settings() : fallback;
 }
 
 QString qs(const std::string &s) { return QString::fromStdString(s); }
