@@ -402,7 +402,10 @@ bool frmPlot::eventFilter(QObject *watched, QEvent *event) {
 
 // Closing clears the list and closes the graph window with it.
 void frmPlot::closeEvent(QCloseEvent *event) {
-    btnClear_Click();
+    // Cleared without asking for a data file, even when that is the default type.
+    EquationList cleared;
+    cleared.clear(graphSettings());
+    showList(cleared);
     if (frmGraph *graph = frmGraph::current()) graph->closeWindow();
     DesignWindow::closeEvent(event);
 }
