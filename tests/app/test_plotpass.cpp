@@ -212,16 +212,17 @@ TEST_F(PlotPassTest, AReciprocalIsDrawnInTwoPieces) {
 
 TEST_F(PlotPassTest, FailingPointsLeaveGapsQuietly) {
     struct Case {
-        const char *equation;
+        const char *equation, *from;
         double firstX;  // the first point drawn
     };
     const Case cases[] = {
-        {"y=sqr(x)", 0},   // square roots of negative numbers fail
-        {"y=log(x)", 0},   // so do logarithms below 0 (the sweep passes 0 at 1.5e-8)
+        {"y=1/x", "0", 0.1},     // the pole at 0 itself is dropped
+        {"y=sqr(x)", "-1", 0},   // square roots of negative numbers fail
+        {"y=log(x)", "-1", 0},   // so do logarithms below 0 (the sweep passes 0 at 1.5e-8)
     };
     for (const Case &c : cases) {
         host_.boxes.clear();
-        const PlotOutcome out = plot({row(c.equation, "-1", "1")});
+        const PlotOutcome out = plot({row(c.equation, c.from, "1")});
         EXPECT_FALSE(out.failed) << c.equation;
         EXPECT_TRUE(host_.boxes.empty()) << c.equation << ": " << (host_.boxes.empty() ? "" : host_.boxes[0]);
         const std::vector<Prim> p = curve();
