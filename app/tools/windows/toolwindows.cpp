@@ -1,5 +1,8 @@
 // The tool windows this build has, by design name. Each tool adds its line here.
 #include "designwindow.h"
+#include "frmGraph.h"
+#include "frmGraphOptions.h"
+#include "frmPlot.h"
 
 #include "frmAdder.h"
 #include "frmConvert.h"
@@ -15,6 +18,9 @@ DesignWindow *createToolWindow(const QString &formName, QWidget *parent) {
     if (formName == QLatin1String("frmConvert")) return new frmConvert(parent);
     if (formName == QLatin1String("frmConvertTable")) return new frmConvertTable(parent);
     if (formName == QLatin1String("frmModule")) return new frmModule(parent);
+    if (formName == QLatin1String("frmGraph")) return new frmGraph(parent);
+    if (formName == QLatin1String("frmPlot")) return new frmPlot(parent);
+    if (formName == QLatin1String("frmGraphOptions")) return new frmGraphOptions(parent);
     return nullptr;
 }
 
