@@ -1,0 +1,16 @@
+// Where the windows find the data shipped with Nomix (help pages, the tutor's
+// character): the program's directory first (the current directory), then the
+// installed share/nomix beside bin/, then the source tree of a development build.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace nomix::gui {
+
+// The directories searched, in order.
+QStringList shippedDirectories();
+// The first existing path of `relative` in them, or an empty string.
+QString findShipped(const QString &relative);
+
+} // namespace nomix::gui
