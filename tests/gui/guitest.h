@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>

@@ -53,8 +53,11 @@ frmNOMIX::frmNOMIX(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Expression Evaluator"));
     build();
-    resize(twipsToPixels(6960, this), twipsToPixels(1935, this));
-    setMinimumSize(twipsToPixels(3705, this), twipsToPixels(1755, this));
+    // The designed sizes, but never smaller than the controls need at this
+    // font and scale.
+    QSize least = layout()->minimumSize().expandedTo(QSize(twipsToPixels(3705, this), twipsToPixels(1755, this)));
+    setMinimumSize(least);
+    resize(QSize(twipsToPixels(6960, this), twipsToPixels(1935, this)).expandedTo(least));
     connect(&engine(), &EngineThread::computingChanged, this, &frmNOMIX::engineComputing);
     refreshFromCore();
 }

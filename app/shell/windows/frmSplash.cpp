@@ -34,6 +34,7 @@ frmSplash::frmSplash(Mode mode, QWidget *parent) : DesignWindow(parent), mode_(m
         this);
     welcome->setObjectName(QStringLiteral("lblWelcome"));
     welcome->setWordWrap(true);
+    welcome->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     chkSkip = new QCheckBox(QStringLiteral("&Skip this window next time"), this);
     chkSkip->setObjectName(QStringLiteral("chkSkip"));
     btnContinue = new QPushButton(mode == Mode::About ? QStringLiteral("&Close") : QStringLiteral("&Start Nomix"), this);
