@@ -140,6 +140,8 @@ MDInomix::MDInomix(DesktopHost &host, bool maximizeCalculator, QWidget *parent)
     connect(ReminderTimer, &QTimer::timeout, this, &MDInomix::ReminderTimer_Timer);
     connect(mdi_, &QMdiArea::subWindowActivated, this, &MDInomix::windowActivated);
     host_.setMainWindow(this);
+    host_.setClosing(false);
+    appVariables().quit = 0;
     setWindowOpener([this](const QString &name) { return openForm(name); });
     resize(twipsToPixels(11000, this), twipsToPixels(8000, this));
 }

@@ -21,7 +21,8 @@ public:
 
     void setMainWindow(MDInomix *window) { main_ = window; }
     MDInomix *mainWindow() const { return main_; }
-    void setClosing() { closing_ = true; }
+    // Set when the main window closes; a new main window (New Session) starts afresh.
+    void setClosing(bool closing = true) { closing_ = closing; }
 
     int messageBox(const std::string &prompt, int buttons, const std::string &title) override;
     std::string inputBox(const std::string &prompt, const std::string &title,
