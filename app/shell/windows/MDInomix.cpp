@@ -926,6 +926,14 @@ void MDInomix::setControlText(const ControlRef &control, const QString &text, in
         e->setText(text);
         e->setCursorPosition(caret);
         emit e->textEdited(text);
+        // The parameter boxes are the calculation's too.
+        if (control.name == "FROM" || control.name == "TO") {
+            size_t box = control.name == "FROM" ? 0 : 1;
+            std::string value = text.toStdString();
+            engine().run([box, value] {
+                if (Application *a = currentApplication()) a->calculator().parameters()[box] = value;
+            });
+        }
     } else if (auto *b = qobject_cast<QAbstractButton *>(w)) b->setText(text);
     else if (auto *t = qobject_cast<QTextEdit *>(w)) t->setPlainText(text);
     else if (auto *p = qobject_cast<QPlainTextEdit *>(w)) p->setPlainText(text);
@@ -937,6 +945,7 @@ void MDInomix::focusControl(const ControlRef &control) {
     if (QMdiSubWindow *sub = subWindowOf(w->window() == this ? nullptr : w)) mdi_->setActiveSubWindow(sub);
     for (QWidget *p = w; p; p = p->parentWidget())
         if (auto *sub = qobject_cast<QMdiSubWindow *>(p)) mdi_->setActiveSubWindow(sub);
+    activateWindow();
     w->setFocus();
 }
 

@@ -6,11 +6,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <atomic>
 #include <deque>
 #include <string>
 #include <vector>
@@ -31,6 +33,7 @@ struct frmNOMIX::View {
     std::string input;
     int mode = 0;
     long top = -1;  // the answer line to scroll to the top, -1 to stay
+    unsigned long serial = 0;  // jobs finish in order; a view older than the one shown is stale
 };
 
 namespace {
@@ -127,7 +130,10 @@ void frmNOMIX::build() {
     connect(btnClearAll, &QPushButton::clicked, this, &frmNOMIX::btnClearAll_Click);
     connect(btnStop, &QPushButton::clicked, this, &frmNOMIX::btnStop_Click);
     connect(lstAnswer, &QListWidget::itemClicked, this, &frmNOMIX::lstAnswer_Click);
-    connect(cmbExpressions->lineEdit(), &QLineEdit::returnPressed, this, &frmNOMIX::btnCalc_Click);
+    // Enter calculates. It is taken before the line edit sees it: an editable
+    // combo box hands an ignored Enter back to its line edit, which would
+    // calculate a second, empty line.
+    cmbExpressions->lineEdit()->installEventFilter(this);
     // What the user types reaches the core at once: a script waiting for input reads it there.
     connect(cmbExpressions->lineEdit(), &QLineEdit::textEdited, this, &frmNOMIX::sendInput);
     connect(cmbExpressions, &QComboBox::activated, this, [this](int) { sendInput(cmbExpressions->currentText()); });
@@ -135,6 +141,9 @@ void frmNOMIX::build() {
 }
 
 namespace {
+
+// Counts the views taken on the engine thread.
+std::atomic<unsigned long> viewSerial{0};
 
 template <class F> void withCalculator(F f, frmNOMIX::View *view) {
     engine().run([&] {
@@ -148,6 +157,7 @@ template <class F> void withCalculator(F f, frmNOMIX::View *view) {
         view->parameters = calc->parameters();
         view->input = calc->input();
         view->mode = int(calc->mode());
+        view->serial = ++viewSerial;
     });
 }
 
@@ -155,6 +165,10 @@ template <class F> void withCalculator(F f, frmNOMIX::View *view) {
 
 // The core's state shown: lists, input, mode layout and parameter boxes.
 void frmNOMIX::applyView(const View &v, bool keepInput) {
+    // A click that ran inside a longer job's wait finished first: the longer
+    // job's view is older than what is shown.
+    if (v.serial != 0 && v.serial < shownSerial_) return;
+    shownSerial_ = v.serial;
     setWindowTitle(qs(v.layout.caption));
     btnCalc->setText(qs(v.layout.buttonCaption));
     mode_ = v.mode;
@@ -225,9 +239,9 @@ void frmNOMIX::btnCalc_Click() {
         top = long(calc.calculate());
     }, &view);
     view.top = top;
-    applyView(view);
+    // The line is emptied by the calculation; a script it ran may have filled it again.
     cmbExpressions->setCurrentIndex(-1);
-    cmbExpressions->clearEditText();
+    applyView(view);
 }
 
 void frmNOMIX::btnClear_Click() {
@@ -424,6 +438,17 @@ void frmNOMIX::closeEvent(QCloseEvent *event) {
         if (Calculator *calc = calculator()) calc->unload();
     });
     DesignWindow::closeEvent(event);
+}
+
+bool frmNOMIX::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == cmbExpressions->lineEdit() && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            btnCalc_Click();
+            return true;
+        }
+    }
+    return DesignWindow::eventFilter(watched, event);
 }
 
 void frmNOMIX::mousePressEvent(QMouseEvent *event) {

@@ -59,6 +59,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 public:
     // What the core holds, copied after a job (defined in the source).
@@ -80,7 +81,8 @@ private:
     QWidget *parameters_ = nullptr;
     std::array<QLabel *, 4> lblSolve{};
     std::array<QLineEdit *, 4> txtSolve{};
-    int mode_ = 0;  // 0 plain, 1 Solve, 2 Integrate (the core's CalcMode)
+    int mode_ = 0;
+    unsigned long shownSerial_ = 0;  // 0 plain, 1 Solve, 2 Integrate (the core's CalcMode)
 };
 
 } // namespace nomix::gui
