@@ -415,6 +415,8 @@ DesignWindow *MDInomix::placeholder(const QString &formName) { return new frmPla
 
 DesignWindow *MDInomix::openForm(const QString &formName) {
     QPointer<QMdiSubWindow> &sub = windows_[formName];
+    // A window closed a moment ago waits for its deletion: it is not reopened.
+    if (sub && sub->isHidden()) sub = nullptr;
     if (!sub) {
         DesignWindow *w = nullptr;
         if (formName == QLatin1String("frmNOMIX")) w = new frmNOMIX;
