@@ -56,11 +56,8 @@ frmNOMIX::frmNOMIX(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Expression Evaluator"));
     build();
-    // The designed sizes, but never smaller than the controls need at this
-    // font and scale.
-    QSize least = layout()->minimumSize().expandedTo(QSize(twipsToPixels(3705, this), twipsToPixels(1755, this)));
-    setMinimumSize(least);
-    resize(QSize(twipsToPixels(6960, this), twipsToPixels(1935, this)).expandedTo(least));
+    fitControls();
+    resize(QSize(twipsToPixels(6960, this), twipsToPixels(1935, this)).expandedTo(minimumSize()));
     connect(&engine(), &EngineThread::computingChanged, this, &frmNOMIX::engineComputing);
     refreshFromCore();
 }
@@ -117,12 +114,16 @@ void frmNOMIX::build() {
     buttons->addWidget(btnStop);
     buttons->addStretch();
 
+    // The parameter boxes and the answer list share a column; a hidden one takes no room.
+    auto *left = new QVBoxLayout;
+    left->addWidget(parameters_);
+    left->addWidget(lstAnswer, 1);
+    left->addStretch(0);
     grid->addWidget(cmbExpressions, 0, 0);
     grid->addWidget(btnCalc, 0, 1);
-    grid->addWidget(parameters_, 1, 0, 1, 2);
-    grid->addWidget(lstAnswer, 2, 0);
-    grid->addLayout(buttons, 2, 1);
-    grid->setRowStretch(2, 1);
+    grid->addLayout(left, 1, 0);
+    grid->addLayout(buttons, 1, 1);
+    grid->setRowStretch(1, 1);
     grid->setColumnStretch(0, 1);
 
     connect(btnCalc, &QPushButton::clicked, this, &frmNOMIX::btnCalc_Click);
@@ -179,8 +180,11 @@ void frmNOMIX::applyView(const View &v, bool keepInput) {
         lblSolve[i]->setText(qs(v.layout.labels[i]));
         txtSolve[i]->setText(qs(v.parameters[i]));
     }
+    const bool layoutChanges = parameters_->isVisible() != (v.layout.parameterBoxes > 0) ||
+                               lstAnswer->isVisible() != v.layout.answerListVisible;
     parameters_->setVisible(v.layout.parameterBoxes > 0);
     lstAnswer->setVisible(v.layout.answerListVisible);
+    if (layoutChanges) fitControls();
 
     QStringList recall;
     for (const std::string &s : v.recall) recall << qs(s);
@@ -215,6 +219,17 @@ void frmNOMIX::setLists(const QStringList &recall, const QStringList &answers) {
     while (lstAnswer->count() > same) delete lstAnswer->takeItem(lstAnswer->count() - 1);
     for (qsizetype i = same; i < answers.size(); ++i) lstAnswer->addItem(answers[i]);
     lstAnswer->setUpdatesEnabled(true);
+}
+
+// The designed minimum size, but never smaller than the controls of the mode
+// need at this font and scale; the window grows when a mode needs more room.
+void frmNOMIX::fitControls() {
+    layout()->activate();
+    QSize least = layout()->minimumSize().expandedTo(QSize(twipsToPixels(3705, this), twipsToPixels(1755, this)));
+    setMinimumSize(least);
+    if (width() < least.width() || height() < least.height()) resize(size().expandedTo(least));
+    if (auto *frame = parentWidget(); frame && frame->inherits("QMdiSubWindow") && !frame->isMaximized())
+        frame->resize(frame->size().expandedTo(frame->minimumSizeHint()));
 }
 
 void frmNOMIX::sendInput(const QString &text) {

@@ -70,6 +70,7 @@ private:
     void applyView(const View &view, bool keepInput = false);
     void setLists(const QStringList &recall, const QStringList &answers);
     void sendInput(const QString &text);
+    void fitControls();
     void engineComputing(bool computing);
 
     QComboBox *cmbExpressions = nullptr;

@@ -23,7 +23,7 @@ frmPlaceholder::frmPlaceholder(const QString &formName, QWidget *parent) : Desig
     setObjectName(formName);
     setWindowTitle(toolTitle(formName));
     auto *layout = new QVBoxLayout(this);
-    auto *label = new QLabel(QStringLiteral("<p><b>%1</b></p><p>The %1 comes with a later version of "
+    auto *label = new QLabel(QStringLiteral("<p><b>%1</b></p><p>The %1 window comes with a later version of "
                                             "Nomix.</p>").arg(toolTitle(formName).toHtmlEscaped()),
                              this);
     label->setObjectName(QStringLiteral("lblComing"));
