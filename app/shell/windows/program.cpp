@@ -30,10 +30,12 @@ namespace nomix::gui {
 
 DesktopProgram::DesktopProgram() : app_(std::make_unique<Application>(host_)) {
     qApp->installEventFilter(this);
+    DesignWindow::setEngineJobRunner([this](const std::function<void()> &job) { engine_.run(job); });
 }
 
 DesktopProgram::~DesktopProgram() {
     qApp->removeEventFilter(this);
+    DesignWindow::setEngineJobRunner({});
     if (MDInomix *m = mainWindow()) delete m;
     // Nothing may reach the application once it is gone.
     engine_.run([] {});

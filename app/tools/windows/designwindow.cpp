@@ -14,6 +14,18 @@ int RecordReader::takeCount(int limit) {
     return ok && n >= 0 && n <= limit ? n : 0;
 }
 
+static DesignWindow::EngineJobRunner &engineJobRunner() {
+    static DesignWindow::EngineJobRunner runner;
+    return runner;
+}
+
+void DesignWindow::runEngineJob(const std::function<void()> &job) {
+    if (engineJobRunner()) engineJobRunner()(job);
+    else job();
+}
+
+void DesignWindow::setEngineJobRunner(EngineJobRunner runner) { engineJobRunner() = std::move(runner); }
+
 // The frame's opener; empty until a main window installs one.
 static WindowOpener &installedOpener() {
     static WindowOpener opener;

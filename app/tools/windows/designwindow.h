@@ -75,6 +75,15 @@ public:
     // sampleCount() (the graph shows one curve kind per sample, say).
     virtual int sampleCount() const { return 1; }
     virtual void showSample(int /*index*/) {}
+
+    // Runs work that uses the engine (binding(), the calculator core) where the
+    // program runs the engine: the desktop program keeps it on a thread of its
+    // own, so a window must not call the engine directly while a calculation
+    // runs. Returns when the job is done; the windows keep painting meanwhile.
+    // Without a program (tests of a single window) the job runs at once.
+    static void runEngineJob(const std::function<void()> &job);
+    using EngineJobRunner = std::function<void(const std::function<void()> &)>;
+    static void setEngineJobRunner(EngineJobRunner runner);
 };
 
 // Shows the design window of that name (creating it when it is not open) and
