@@ -1,7 +1,9 @@
 // Scripts driving the windows through the natives: input, keys, focus,
 // buttons, favourites, the reminder, the timer, waiting for input, the tutor,
 // and closing the main window while a script waits.
+#include <QAbstractItemView>
 #include <QPointer>
+#include <QRadioButton>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -121,6 +123,40 @@ private slots:
         QCOMPARE(answerOf(QStringLiteral("waited")), QStringLiteral("Answer: 1"));
     }
 
+    // SendKeys types into the focused control in the classic notation.
+    void sendKeysNotation() {
+        runScript({"SetFocus('Expression')", "SetInput('Expression', '', 0)", "SendKeys('{(}1{+}2{)}*3~')"});
+        QTRY_COMPARE(shownLines(s->main).last(), QStringLiteral("Answer: 9"));
+    }
+
+    void dropDownAndResets() {
+        calculate(s->main, QStringLiteral("ShowDropDown('Format')"));
+        auto *format = s->main->findChild<QComboBox *>(QStringLiteral("cmbFormat"));
+        QTRY_VERIFY(format->view()->isVisible());
+        calculate(s->main, QStringLiteral("ShowDropDown('Format', 0)"));
+        QTRY_VERIFY(!format->view()->isVisible());
+        choose(s->main, "mnuHex");
+        choose(s->main, "mnuDegree");
+        runScript({"ResetOptions()", "SetInput('Expression', 'left over', 0)", "Form_Reset()"});
+        QVERIFY(!s->main->findChild<QCheckBox *>(QStringLiteral("chkHex"))->isChecked());
+        QVERIFY(s->main->findChild<QRadioButton *>(QStringLiteral("optRad"))->isChecked());
+        QCOMPARE(inputLine(s->main)->currentText(), QString());
+        QVERIFY(s->main->calculatorWindow()->parentWidget()->isMaximized());
+    }
+
+    // The editor is the user's: $VISUAL here, given the file of the program's directory.
+    void editor() {
+        qputenv("VISUAL", "touch");
+        QFile::remove(QDir::current().filePath(QStringLiteral("notes.txt")));
+        calculate(s->main, QStringLiteral("Notepad('notes.txt') > 0"));
+        QCOMPARE(shownLines(s->main).last(), QStringLiteral("Answer: 1"));
+        QTRY_VERIFY(QFile::exists(QDir::current().filePath(QStringLiteral("notes.txt"))));
+        int boxes = int(s->boxes.texts.size());
+        calculate(s->main, QStringLiteral("Notepad('/etc/passwd')"));
+        QTRY_VERIFY(s->boxes.texts.size() > boxes);
+        QVERIFY(s->boxes.texts.last().contains(QStringLiteral("You may only open a file in the Nomix directory")));
+    }
+
     void geometryNatives() {
         calculate(s->main, QStringLiteral("Form_Width() > 0"));
         QCOMPARE(shownLines(s->main).last(), QStringLiteral("Answer: 1"));
@@ -134,6 +170,15 @@ private slots:
         runScript({"SetInput('Expression', 'pending', 0)", "WaitForInput()"});
         QVERIFY(!closedAtOnce);
         QTRY_VERIFY(main.isNull());
+        // New Session: a fresh main window with the calculator maximised.
+        s->main = s->program->openMainWindow();
+        QPointer<MDInomix> old = s->main;
+        choose(s->main, "mnuNewSession");
+        QTRY_VERIFY(old.isNull() && s->program->mainWindow());
+        s->main = s->program->mainWindow();
+        QVERIFY(s->main->calculatorWindow()->parentWidget()->isMaximized());
+        calculate(s->main, QStringLiteral("1+1"));
+        QCOMPARE(shownLines(s->main).last(), QStringLiteral("Answer: 2"));
     }
 };
 

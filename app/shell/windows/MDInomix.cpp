@@ -627,19 +627,26 @@ void MDInomix::mnuResetSettings_Click() {
 
 // ---- File ----
 
-// Closes this frame as Exit does and opens a fresh one with the calculator maximised.
+// Closes this frame as Exit does and opens a fresh one with the calculator
+// maximised (once the close has happened: a running script may delay it).
 void MDInomix::mnuNewSession_Click() {
-    DesktopHost &host = host_;
-    bool quitOnClose = QApplication::quitOnLastWindowClosed();
-    QApplication::setQuitOnLastWindowClosed(false);
-    bool closed = close();
-    QApplication::setQuitOnLastWindowClosed(quitOnClose);
-    if (!closed) return;
-    QMetaObject::invokeMethod(qApp, [&host] {
-        auto *fresh = new MDInomix(host, true);
-        fresh->show();
-        fresh->load();
-    }, Qt::QueuedConnection);
+    newSessionPending_ = true;
+    close();
+}
+
+// The fresh frame of New Session: empty lists, the calculator maximised, and
+// Nomix.nx run again as it loads.
+void MDInomix::openFreshFrame() {
+    engine().run([] {
+        if (Application *a = currentApplication()) {
+            a->calculator().clearAll();
+            a->calculator().unload();
+        }
+    });
+    auto *fresh = new MDInomix(host_, true);
+    fresh->show();
+    QPointer<MDInomix> next(fresh);
+    QMetaObject::invokeMethod(qApp, [next] { if (next) next->load(); }, Qt::QueuedConnection);
 }
 
 void MDInomix::mnuOpen_Click() {
@@ -1046,6 +1053,8 @@ void MDInomix::closeEvent(QCloseEvent *event) {
     closing_ = true;
     if (auto *help = findChild<HelpBrowser *>(QStringLiteral("HelpBrowser"))) help->close();
     mdi_->closeAllSubWindows();
+    // The fresh frame is up before this one goes, so the program does not end.
+    if (newSessionPending_) openFreshFrame();
     event->accept();
     emit closed();
 }

@@ -127,6 +127,7 @@ private:
     QMdiSubWindow *subWindowOf(const QWidget *w) const;
     DesignWindow *placeholder(const QString &formName);
     void windowActivated(QMdiSubWindow *sub);
+    void openFreshFrame();
     void setDisplayFlag(char flag, bool on);
     void setAngle(const QString &angle);
     void setNumericFormat(const QString &text);
@@ -138,6 +139,7 @@ private:
     bool loaded_ = false;
     bool maximizeCalculator_ = false;
     bool closing_ = false;
+    bool newSessionPending_ = false;
     bool refreshing_ = false;
     bool timerEventPending_ = false;
     QHash<QString, QPointer<QMdiSubWindow>> windows_;

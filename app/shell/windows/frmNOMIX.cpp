@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QKeyEvent>
@@ -134,7 +135,10 @@ void frmNOMIX::build() {
     // Enter calculates. It is taken before the line edit sees it: an editable
     // combo box hands an ignored Enter back to its line edit, which would
     // calculate a second, empty line.
+    // The combo box gets the keys (its line edit's focus goes to it) and hands
+    // them on directly, so it is watched too.
     cmbExpressions->lineEdit()->installEventFilter(this);
+    cmbExpressions->installEventFilter(this);
     // What the user types reaches the core at once: a script waiting for input reads it there.
     connect(cmbExpressions->lineEdit(), &QLineEdit::textEdited, this, &frmNOMIX::sendInput);
     connect(cmbExpressions, &QComboBox::activated, this, [this](int) { sendInput(cmbExpressions->currentText()); });
@@ -456,9 +460,9 @@ void frmNOMIX::closeEvent(QCloseEvent *event) {
 }
 
 bool frmNOMIX::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == cmbExpressions->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == cmbExpressions->lineEdit() || watched == cmbExpressions) && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !cmbExpressions->view()->isVisible()) {
             btnCalc_Click();
             return true;
         }
