@@ -40,12 +40,20 @@ public:
                 auto *box = qobject_cast<QMessageBox *>(w);
                 if (!box || !box->isVisible()) continue;
                 texts << box->text();
-                box->done(QMessageBox::Ok);
+                titles << box->windowTitle();
+                icons << box->icon();
+                QAbstractButton *chosen = nullptr;
+                for (QAbstractButton *b : box->buttons())
+                    if (!press.isEmpty() && b->text().remove(QLatin1Char('&')) == press) chosen = b;
+                if (chosen) chosen->click();
+                else box->done(QMessageBox::Ok);
             }
         });
         timer_.start();
     }
-    QStringList texts;
+    QStringList texts, titles;
+    QList<QMessageBox::Icon> icons;
+    QString press;  // the button to click (its text without "&"); empty: close the box
 
 private:
     QTimer timer_;

@@ -196,6 +196,42 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((calculate(s->main, "pressed"), shownLines(s->main).last() == QStringLiteral("Answer: 1")), 2000);
     }
 
+    // MsgBox keeps the classic codes: buttons + icon in, the button chosen out.
+    void messageBoxes_data() {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("ok") << "MsgBox('Done')" << "OK" << "Answer: 1" << int(QMessageBox::NoIcon);
+        QTest::newRow("ok cancel") << "MsgBox('Go on?', 1 + 32)" << "Cancel" << "Answer: 2" << int(QMessageBox::Question);
+        QTest::newRow("abort retry ignore") << "MsgBox('Disk', 2 + 16)" << "Retry" << "Answer: 4" << int(QMessageBox::Critical);
+        QTest::newRow("yes no cancel") << "MsgBox('Save?', 3 + 48)" << "Yes" << "Answer: 6" << int(QMessageBox::Warning);
+        QTest::newRow("yes no") << "MsgBox('Sure?', 4 + 64)" << "No" << "Answer: 7" << int(QMessageBox::Information);
+        QTest::newRow("retry cancel") << "MsgBox('Again?', 5)" << "Retry" << "Answer: 4" << int(QMessageBox::NoIcon);
+        QTest::newRow("yes no closed") << "MsgBox('Sure?', 4)" << "" << "Answer: 7" << int(QMessageBox::NoIcon);
+    }
+    void messageBoxes() {
+        QFETCH(QString, call);
+        QFETCH(QString, press);
+        QFETCH(QString, answer);
+        QFETCH(int, icon);
+        s->boxes.press = press;
+        calculate(s->main, call);
+        s->boxes.press.clear();
+        QCOMPARE(shownLines(s->main).last(), answer);
+        QCOMPARE(int(s->boxes.icons.last()), icon);
+        QCOMPARE(s->boxes.titles.last(), QStringLiteral("Nomix"));
+    }
+
+    // An engine error shows the error box titled "Error"; the calculation goes on.
+    void errorBox() {
+        int before = int(s->boxes.texts.size());
+        calculate(s->main, "undefinedName + 1");
+        QTRY_VERIFY(s->boxes.texts.size() > before);
+        QCOMPARE(s->boxes.titles.last(), QStringLiteral("Error"));
+        QCOMPARE(shownLines(s->main).last(), QStringLiteral("Answer: Undefined identifier"));
+    }
+
     // The session file of the calculator: saved, then opened again.
     void answerFileRoundTrip() {
         choose(s->main, "mnuCalculator");

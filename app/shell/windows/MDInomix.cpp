@@ -171,7 +171,7 @@ void MDInomix::buildMenus() {
         return m;
     };
     QMenu *file = menu("mnuFile", QStringLiteral("&File"));
-    addEntry(file, QStringLiteral("mnuNewSession"), QStringLiteral("Ne&w Session"), [this] { mnuNewSession_Click(); });
+    addEntry(file, QStringLiteral("mnuNewSession"), QStringLiteral("New Session"), [this] { mnuNewSession_Click(); });
     mnuOpen = addEntry(file, QStringLiteral("mnuOpen"), QStringLiteral("&Open..."), [this] { mnuOpen_Click(); });
     mnuOpen->setShortcut(QKeySequence::Open);
     mnuSave = addEntry(file, QStringLiteral("mnuSave"), QStringLiteral("&Save..."), [this] { mnuSave_Click(); });
@@ -181,7 +181,7 @@ void MDInomix::buildMenus() {
     mnuPrint = addEntry(file, QStringLiteral("mnuPrint"), QStringLiteral("&Print Session"), [this] { mnuPrint_Click(); });
     mnuPrint->setShortcut(QKeySequence::Print);
     file->addSeparator();
-    QAction *exit = addEntry(file, QStringLiteral("mnuExit"), QStringLiteral("E&xit"), [this] { close(); });
+    QAction *exit = addEntry(file, QStringLiteral("mnuExit"), QStringLiteral("&Exit"), [this] { close(); });
     exit->setShortcut(QKeySequence::Quit);
 
     QMenu *edit = menu("mnuEdit", QStringLiteral("&Edit"));
@@ -207,7 +207,7 @@ void MDInomix::buildMenus() {
     });
     addEntry(tools, QStringLiteral("mnuSummation"), QStringLiteral("&Summation Table"), [this] { openForm(QStringLiteral("frmSumTable")); });
     tools->addSeparator();
-    addEntry(tools, QStringLiteral("mnuEditUserDefs"), QStringLiteral("Edit User &Definition File"), [this] { openEditor(QStringLiteral("UserDefs.nx")); });
+    addEntry(tools, QStringLiteral("mnuEditUserDefs"), QStringLiteral("Edit User Definition File"), [this] { openEditor(QStringLiteral("UserDefs.nx")); });
 
     QMenu *options = menu("mnuOptions", QStringLiteral("&Options"));
     mnuSessionRecall = addEntry(options, QStringLiteral("mnuSessionRecall"), QStringLiteral("Auto &Session Recall"), [this] { mnuSessionRecall_Click(); });
@@ -227,25 +227,25 @@ void MDInomix::buildMenus() {
     QMenu *angle = options->addMenu(QStringLiteral("&Angle Mode"));
     angle->setObjectName(QStringLiteral("mnuAngle"));
     auto *angles = new QActionGroup(this);
-    mnuRadian = addEntry(angle, QStringLiteral("mnuRadian"), QStringLiteral("&Radian"), [this] { setAngle(QStringLiteral("RAD")); });
-    mnuDegree = addEntry(angle, QStringLiteral("mnuDegree"), QStringLiteral("&Degree"), [this] { setAngle(QStringLiteral("DEG")); });
-    mnuGradient = addEntry(angle, QStringLiteral("mnuGradient"), QStringLiteral("&Gradient"), [this] { setAngle(QStringLiteral("GRA")); });
+    mnuRadian = addEntry(angle, QStringLiteral("mnuRadian"), QStringLiteral("Radian"), [this] { setAngle(QStringLiteral("RAD")); });
+    mnuDegree = addEntry(angle, QStringLiteral("mnuDegree"), QStringLiteral("Degree"), [this] { setAngle(QStringLiteral("DEG")); });
+    mnuGradient = addEntry(angle, QStringLiteral("mnuGradient"), QStringLiteral("Gradient"), [this] { setAngle(QStringLiteral("GRA")); });
     for (QAction *a : {mnuRadian, mnuDegree, mnuGradient}) {
         a->setCheckable(true);
         angles->addAction(a);
     }
     QMenu *base = options->addMenu(QStringLiteral("&Numeric Base (output)"));
     base->setObjectName(QStringLiteral("mnuBase"));
-    mnuDec = addEntry(base, QStringLiteral("mnuDec"), QStringLiteral("&Decimal"), [this] { setDisplayFlag('d', mnuDec->isChecked()); });
-    mnuBin = addEntry(base, QStringLiteral("mnuBin"), QStringLiteral("&Binary"), [this] { setDisplayFlag('b', mnuBin->isChecked()); });
-    mnuOct = addEntry(base, QStringLiteral("mnuOct"), QStringLiteral("&Octal"), [this] { setDisplayFlag('o', mnuOct->isChecked()); });
-    mnuHex = addEntry(base, QStringLiteral("mnuHex"), QStringLiteral("&Hexadecimal"), [this] { setDisplayFlag('h', mnuHex->isChecked()); });
+    mnuDec = addEntry(base, QStringLiteral("mnuDec"), QStringLiteral("Decimal"), [this] { setDisplayFlag('d', mnuDec->isChecked()); });
+    mnuBin = addEntry(base, QStringLiteral("mnuBin"), QStringLiteral("Binary"), [this] { setDisplayFlag('b', mnuBin->isChecked()); });
+    mnuOct = addEntry(base, QStringLiteral("mnuOct"), QStringLiteral("Octal"), [this] { setDisplayFlag('o', mnuOct->isChecked()); });
+    mnuHex = addEntry(base, QStringLiteral("mnuHex"), QStringLiteral("Hexadecimal"), [this] { setDisplayFlag('h', mnuHex->isChecked()); });
     for (QAction *a : {mnuDec, mnuBin, mnuOct, mnuHex}) a->setCheckable(true);
     options->addSeparator();
     addEntry(options, QStringLiteral("mnuGraphOptions"), QStringLiteral("&Graphing..."), [this] { openForm(QStringLiteral("frmGraphOptions")); });
     addEntry(options, QStringLiteral("mnuMiscellaneous"), QStringLiteral("&Miscellaneous..."), [this] { openForm(QStringLiteral("frmOptions")); });
     options->addSeparator();
-    addEntry(options, QStringLiteral("mnuSaveSettings"), QStringLiteral("Sa&ve Current Settings"), [this] { mnuSaveSettings_Click(); });
+    addEntry(options, QStringLiteral("mnuSaveSettings"), QStringLiteral("Save Current Settings"), [this] { mnuSaveSettings_Click(); });
     addEntry(options, QStringLiteral("mnuResetSettings"), QStringLiteral("&Reset to Default Settings"), [this] { mnuResetSettings_Click(); });
 
     QMenu *graphing = menu("mnuGraphing", QStringLiteral("&Graphing"));
@@ -253,9 +253,9 @@ void MDInomix::buildMenus() {
     addEntry(graphing, QStringLiteral("mnuPlot"), QStringLiteral("&Plot..."), [this] { openForm(QStringLiteral("frmPlot")); });
 
     QMenu *window = menu("mnuWindow", QStringLiteral("&Window"));
-    addEntry(window, QStringLiteral("mnuCascade"), QStringLiteral("&Cascade"), [this] { mdi_->cascadeSubWindows(); });
-    addEntry(window, QStringLiteral("mnuTileHorizontally"), QStringLiteral("Tile &Horizontally"), [this] { tileHorizontally(); });
-    addEntry(window, QStringLiteral("mnuTileVertically"), QStringLiteral("Tile &Vertically"), [this] { tileVertically(); });
+    addEntry(window, QStringLiteral("mnuCascade"), QStringLiteral("Cascade"), [this] { mdi_->cascadeSubWindows(); });
+    addEntry(window, QStringLiteral("mnuTileHorizontally"), QStringLiteral("Tile Horizontally"), [this] { tileHorizontally(); });
+    addEntry(window, QStringLiteral("mnuTileVertically"), QStringLiteral("Tile Vertically"), [this] { tileVertically(); });
     window->addSeparator();
     connect(window, &QMenu::aboutToShow, this, [this, window] {
         const QList<QAction *> actions = window->actions();
@@ -272,8 +272,8 @@ void MDInomix::buildMenus() {
         }
     });
 
-    QMenu *favorites = menu("mnuFavorites", QStringLiteral("Fa&vorites"));
-    addEntry(favorites, QStringLiteral("mnuFavoritesEdit"), QStringLiteral("&Edit"), [this] { mnuFavoritesEdit_Click(); });
+    QMenu *favorites = menu("mnuFavorites", QStringLiteral("Favorites"));
+    addEntry(favorites, QStringLiteral("mnuFavoritesEdit"), QStringLiteral("Edit"), [this] { mnuFavoritesEdit_Click(); });
     favorites->addSeparator();
     for (int i = 1; i <= 10; ++i)
         mnuFavorite[size_t(i)] = addEntry(favorites, QStringLiteral("mnuFavorite%1").arg(i),
@@ -287,7 +287,7 @@ void MDInomix::buildMenus() {
 
     QMenu *help = menu("mnuHelp", QStringLiteral("&Help"));
     addEntry(help, QStringLiteral("mnuContents"), QStringLiteral("&Contents"), [this] { mnuContents_Click(); })->setShortcut(QKeySequence::HelpContents);
-    addEntry(help, QStringLiteral("mnuFeedback"), QStringLiteral("Send &Feedback"), [this] { showHelp(QStringLiteral("ReportProblem.htm")); });
+    addEntry(help, QStringLiteral("mnuFeedback"), QStringLiteral("Send Feedback"), [this] { showHelp(QStringLiteral("ReportProblem.htm")); });
     addEntry(help, QStringLiteral("mnuWeb"), QStringLiteral("Nomix on the &Web"), [this] { showHelp(QStringLiteral("About.htm")); });
     help->addSeparator();
     addEntry(help, QStringLiteral("mnuAbout"), QStringLiteral("&About Nomix"), [this] { mnuAbout_Click(); });
@@ -454,8 +454,8 @@ void MDInomix::windowActivated(QMdiSubWindow *sub) {
     auto *w = sub ? qobject_cast<DesignWindow *>(sub->widget()) : nullptr;
     mnuPrint->setText(w ? w->printCaption() : QStringLiteral("&Print Session"));
     bool calc = qobject_cast<frmNOMIX *>(w) != nullptr;
-    mnuOpen->setText(calc ? QStringLiteral("&Open Session...") : QStringLiteral("&Open..."));
-    mnuSave->setText(calc ? QStringLiteral("&Save Session As...") : QStringLiteral("&Save..."));
+    mnuOpen->setText(calc ? QStringLiteral("Open Session") : QStringLiteral("&Open..."));
+    mnuSave->setText(calc ? QStringLiteral("Save Session As...") : QStringLiteral("&Save..."));
     mnuOpen->setEnabled(w && (w->fixedFile() || !w->openFilter().isEmpty()));
     mnuSave->setEnabled(w && (w->fixedFile() || !w->saveFilter().isEmpty()));
 }

@@ -61,9 +61,11 @@ int showBox(QWidget *parent, const QString &prompt, int code, const QString &tit
     B clicked = box.standardButton(box.clickedButton());
     for (const Choice &c : sets[set])
         if (c.button == clicked) return c.result;
-    // Closed with Esc or the title bar: Cancel where there is one, else the first button.
-    for (const Choice &c : sets[set])
-        if (c.result == 2) return 2;
+    // Closed with Esc or the title bar: Cancel where there is one, else No (a
+    // box closed without an answer never reads as Yes), else the first button.
+    for (int fallback : {2, 7})
+        for (const Choice &c : sets[set])
+            if (c.result == fallback) return fallback;
     return sets[set].front().result;
 }
 
