@@ -305,17 +305,22 @@ BootScript readBootScriptFile(const std::filesystem::path &file) {
     return parseBootScript(content.str());
 }
 
-// An explicit override first, then the source tree for development builds, then
-// the installed layout (bin/ beside share/nomix/).
+// An explicit override first, then the installed layout (bin/ beside
+// share/nomix/), then the source tree for development builds. An installed
+// program uses its own copy even when the tree it was built from still exists;
+// a build tree has no share/nomix beside its bin/, so it uses the sources.
 std::vector<std::filesystem::path> dataDirectories() {
     std::vector<std::filesystem::path> dirs;
     if (const char *env = std::getenv("NOMIX_DATA_DIR"); env && *env) dirs.emplace_back(env);
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        auto installed = (exe.parent_path() / ".." / "share" / "nomix").lexically_normal();
+        if (std::filesystem::is_directory(installed, ec)) dirs.push_back(installed);
+    }
 #ifdef NOMIX_SOURCE_DIR
     dirs.push_back(std::filesystem::path(NOMIX_SOURCE_DIR) / "data");
 #endif
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) dirs.push_back((exe.parent_path() / ".." / "share" / "nomix").lexically_normal());
     return dirs;
 }
 

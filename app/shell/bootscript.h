@@ -62,8 +62,8 @@ BootScript parseBootScript(std::string_view source);
 // Reads a boot-script file; an unreadable file gives one problem with line 0.
 BootScript readBootScriptFile(const std::filesystem::path &file);
 
-// The directories searched for shipped data, in order: $NOMIX_DATA_DIR, the source
-// tree's data/ (development builds), then share/nomix beside the executable's bin/.
+// The directories searched for shipped data, in order: $NOMIX_DATA_DIR, share/nomix
+// beside the executable's bin/ (when it exists), then the source tree's data/.
 std::vector<std::filesystem::path> dataDirectories();
 // The first existing file of that relative path in the data directories, or
 // nullopt when none has it.

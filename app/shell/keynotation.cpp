@@ -55,12 +55,14 @@ std::pair<char32_t, size_t> decodeCharacter(std::string_view text, size_t at) {
     return {code, length};
 }
 
+// ASCII upper case: key names are ASCII.
 std::string upper(std::string_view text) {
     std::string result(text);
     for (char &c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return result;
 }
 
+// The named key of a brace name, in any case.
 std::optional<NamedKey> namedKey(std::string_view name) {
     std::string wanted = upper(name);
     for (const NamedKey &key : kNamedKeys)
@@ -73,6 +75,7 @@ class KeyReader {
 public:
     explicit KeyReader(std::string_view text) : text_(text) {}
 
+    // The whole text; a ")" left over is an error.
     KeySequence read() {
         sequence(Modifiers{}, false);
         if (result_.ok() && pos_ < text_.size()) fail("\")\" without \"(\"");
@@ -165,6 +168,7 @@ private:
         }
     }
 
+    // Adds a key count times, up to kMaxKeyStrokes in all.
     void emit(KeyName key, char32_t character, Modifiers mods, long count) {
         for (long i = 0; i < count; ++i) {
             if (result_.strokes.size() >= kMaxKeyStrokes) {
@@ -175,6 +179,7 @@ private:
         }
     }
 
+    // Keeps the first error only: later ones follow from it.
     void fail(std::string message) { fail(std::move(message), pos_); }
     void fail(std::string message, size_t at) {
         if (!result_.ok()) return;
@@ -189,8 +194,10 @@ private:
 
 } // namespace
 
+// One reader per sequence.
 KeySequence parseKeys(std::string_view keys) { return KeyReader(keys).read(); }
 
+// The first table name of the key.
 std::string_view keyNameText(KeyName key) {
     for (const NamedKey &named : kNamedKeys)
         if (named.key == key) return named.name;

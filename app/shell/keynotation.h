@@ -46,8 +46,9 @@ struct KeySequence {
     bool ok() const { return error.empty(); }
 };
 
-// Reads a key sequence (UTF-8 text). On an error the strokes read before it
-// are kept, so a caller may still send them, but it should report the error.
+// Reads a key sequence (UTF-8 text). A sequence with an error is not sent:
+// SendKeys reports the error and presses nothing. The strokes read before the
+// error are kept only to help tell where it went wrong.
 KeySequence parseKeys(std::string_view keys);
 
 // The brace name of a named key ("ENTER", "F5"), or "" for Character.

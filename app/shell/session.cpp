@@ -12,7 +12,26 @@ namespace nomix {
 namespace {
 
 const std::string_view kCrLf = "\r\n";
+// A garbage file could otherwise report a problem on every one of its lines.
+constexpr size_t kMaxProblems = 100;
+
+// Notes a problem, up to kMaxProblems of them; one more line says the rest were left out.
+void note(ReadReport &report, int line, std::string reason) {
+    if (report.problems.size() < kMaxProblems)
+        report.problem(line, std::move(reason));
+    else if (report.problems.size() == kMaxProblems)
+        report.problem(0, "further problems were not listed");
+}
 const std::string_view kInputPrefix = "Input: ";
+
+// A line as a problem message quotes it: in quotes, long ones cut short.
+std::string quotedLine(std::string_view line) {
+    constexpr size_t kShown = 40;
+    if (line.size() <= kShown) return "\"" + std::string(line) + "\"";
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    return "\"" + std::string(line.substr(0, cut)) + "...\"";
+}
 
 // A whole number with optional sign and blanks around it, or nothing.
 std::optional<long> wholeNumber(std::string_view text) {
@@ -34,6 +53,7 @@ std::string escapeRecord(std::string_view line) {
     return line.substr(0, 2) == "::" ? ":" + std::string(line) : std::string(line);
 }
 
+// The record line as the window wrote it.
 std::string unescapeRecord(std::string_view line) {
     return line.substr(0, 3) == ":::" ? std::string(line.substr(1)) : std::string(line);
 }
@@ -46,6 +66,7 @@ std::string oneLine(std::string_view text) {
     return line;
 }
 
+// One CR LF line of a written file.
 void appendLine(std::string &text, std::string_view line) {
     text += oneLine(line);
     text += kCrLf;
@@ -55,13 +76,23 @@ void appendLine(std::string &text, std::string_view line) {
 // become blanks (they cannot stand in a list box or an edit line).
 std::vector<std::string> fileLines(std::string_view text, ReadReport &report) {
     std::vector<std::string> lines;
+    bool capped = false;
     forEachLine(text, [&](int number, std::string_view line) {
-        if (line.size() > kMaxSessionLine) {
-            report.problem(number, "the line is longer than " + std::to_string(kMaxSessionLine) +
-                                       " bytes: the rest was cut");
-            line = line.substr(0, kMaxSessionLine);
+        if (capped) return;
+        if (lines.size() >= kMaxSessionLines) {
+            note(report, number, "more than " + std::to_string(kMaxSessionLines) + " lines: the rest were not read");
+            capped = true;
+            return;
         }
-        if (line.find('\0') != std::string_view::npos) report.problem(number, "a NUL byte was read as a blank");
+        if (line.size() > kMaxSessionLine) {
+            note(report, number, "the line is longer than " + std::to_string(kMaxSessionLine) +
+                                       " bytes: the rest was cut");
+            size_t cut = kMaxSessionLine;
+            // Never split a UTF-8 character: the cut line must read back the same.
+            while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+            line = line.substr(0, cut);
+        }
+        if (line.find('\0') != std::string_view::npos) note(report, number, "a NUL byte was read as a blank");
         lines.push_back(oneLine(line));
     });
     return lines;
@@ -73,7 +104,7 @@ std::string fileText(const std::filesystem::path &file, ReadReport &report, size
     report = readToolFile(file, bytes);
     if (bytes.size() > cap) {
         bytes.resize(cap);
-        report.problem(0, "the file is larger than " + std::to_string(cap >> 20) + " MiB: the rest was not read");
+        note(report, 0, "the file is larger than " + std::to_string(cap >> 20) + " MiB: the rest was not read");
     }
     return decodeFileText(bytes);
 }
@@ -84,14 +115,14 @@ size_t readPlacement(const std::vector<std::string> &lines, size_t next, size_t 
                      WindowRecord &window, ReadReport &report) {
     auto lineNumber = [&](size_t i) { return firstLine + static_cast<int>(i - next); };
     if (next >= end) {
-        report.problem(lineNumber(next) - 1, "the window " + window.name + " has no state line");
+        note(report, lineNumber(next) - 1, "the window " + window.name + " has no state line");
         return next;
     }
     std::optional<long> state = wholeNumber(lines[next]);
     if (state && *state >= 0 && *state <= 2) {
         window.state = static_cast<WindowState>(*state);
     } else {
-        report.problem(lineNumber(next), "\"" + lines[next] + "\" is not a window state (0, 1 or 2)");
+        note(report, lineNumber(next), quotedLine(lines[next]) + " is not a window state (0, 1 or 2)");
     }
     size_t i = next + 1;
     if (!recordsGeometry(window.name, window.state)) return i;
@@ -100,12 +131,12 @@ size_t readPlacement(const std::vector<std::string> &lines, size_t next, size_t 
     bool complete = true;
     for (long *field : fields) {
         if (i >= end) {
-            report.problem(lineNumber(i) - 1, "the window " + window.name + " lacks its position and size");
+            note(report, lineNumber(i) - 1, "the window " + window.name + " lacks its position and size");
             return i;
         }
         std::optional<long> value = wholeNumber(lines[i]);
         if (!value || *value < -1000000 || *value > 1000000) {
-            report.problem(lineNumber(i), "\"" + lines[i] + "\" is not a measure in twips");
+            note(report, lineNumber(i), quotedLine(lines[i]) + " is not a measure in twips");
             complete = false;
         } else {
             *field = *value;
@@ -134,6 +165,7 @@ bool recordsGeometry(std::string_view name, WindowState state) {
     return state == WindowState::Normal && name != "frmPlot";
 }
 
+// Name, state, geometry when recorded, then the window's own lines.
 std::string sessionText(const std::vector<WindowRecord> &windows) {
     std::string text;
     for (const WindowRecord &window : windows) {
@@ -148,28 +180,29 @@ std::string sessionText(const std::vector<WindowRecord> &windows) {
     return text;
 }
 
+// Splits the lines by window; lines before the first name line are skipped.
 SessionRead readSessionText(std::string_view text) {
     SessionRead read;
     read.report.state = ReadReport::State::Loaded;
     if (text.size() > kMaxSessionBytes) {
-        read.report.problem(0, "the session is larger than " + std::to_string(kMaxSessionBytes >> 20) +
+        note(read.report, 0, "the session is larger than " + std::to_string(kMaxSessionBytes >> 20) +
                                    " MiB: the rest was not read");
         text = text.substr(0, kMaxSessionBytes);
     }
     std::vector<std::string> lines = fileLines(decodeFileText(text), read.report);
     size_t i = 0;
     while (i < lines.size() && !isNameLine(lines[i])) ++i;
-    if (i > 0) read.report.problem(1, std::to_string(i) + " lines before the first window were skipped");
+    if (i > 0) note(read.report, 1, std::to_string(i) + " lines before the first window were skipped");
     while (i < lines.size()) {
         if (read.windows.size() >= kMaxSessionWindows) {
-            read.report.problem(static_cast<int>(i) + 1, "more than " + std::to_string(kMaxSessionWindows) +
+            note(read.report, static_cast<int>(i) + 1, "more than " + std::to_string(kMaxSessionWindows) +
                                                              " windows: the rest were not read");
             break;
         }
         WindowRecord window;
         size_t next = readWindow(lines, i, window, read.report);
-        if (window.name.empty())
-            read.report.problem(static_cast<int>(i) + 1, "a window without a name was skipped");
+        if (window.name.empty() || window.name.front() == ':')
+            note(read.report, static_cast<int>(i) + 1, "a window without a name was skipped");
         else
             read.windows.push_back(std::move(window));
         i = next;
@@ -177,6 +210,7 @@ SessionRead readSessionText(std::string_view text) {
     return read;
 }
 
+// The file's own problems (unreadable, cut) come before those of its text.
 SessionRead loadSession(const std::filesystem::path &file) {
     ReadReport report;
     std::string text = fileText(file, report, kMaxSessionBytes);
@@ -186,12 +220,14 @@ SessionRead loadSession(const std::filesystem::path &file) {
     return read;
 }
 
+// A session that did not read fully is kept as nomix.tmp.bak.
 SaveOutcome saveSession(const std::filesystem::path &file, const std::vector<WindowRecord> &windows) {
     return replaceFile(file, sessionText(windows), [](const std::filesystem::path &existing) {
         return loadSession(existing).report.complete();
     });
 }
 
+// Garbage, negative and oversized counts read as 0, so nothing follows them.
 long RecordCursor::takeCount(long limit, ReadReport *report) {
     bool missing = atEnd();
     size_t index = next_;
@@ -199,11 +235,12 @@ long RecordCursor::takeCount(long limit, ReadReport *report) {
     std::optional<long> count = wholeNumber(line);
     if (count && *count >= 0 && *count <= limit) return *count;
     if (report)
-        report->problem(static_cast<int>(index) + 1,
-                        missing ? "a count is missing" : "\"" + line + "\" is not a count from 0 to " + std::to_string(limit));
+        note(*report, static_cast<int>(index) + 1,
+                        missing ? "a count is missing" : quotedLine(line) + " is not a count from 0 to " + std::to_string(limit));
     return 0;
 }
 
+// Each list as its count, then its lines.
 std::vector<std::string> calculatorRecords(const CalculatorLists &lists) {
     std::vector<std::string> records;
     records.reserve(lists.recall.size() + lists.answers.size() + 2);
@@ -214,6 +251,7 @@ std::vector<std::string> calculatorRecords(const CalculatorLists &lists) {
     return records;
 }
 
+// The two lists, each count trimmed to the lines really left.
 CalculatorLists readCalculatorRecords(RecordCursor &cursor, ReadReport *report) {
     CalculatorLists lists;
     for (std::vector<std::string> *list : {&lists.recall, &lists.answers}) {
@@ -221,7 +259,7 @@ CalculatorLists readCalculatorRecords(RecordCursor &cursor, ReadReport *report) 
         long count = cursor.takeCount(kMaxRecordCount, report);
         if (static_cast<size_t>(count) > cursor.remaining()) {
             if (report)
-                report->problem(static_cast<int>(at) + 1, "the count " + std::to_string(count) + " is more than the " +
+                note(*report, static_cast<int>(at) + 1, "the count " + std::to_string(count) + " is more than the " +
                                                               std::to_string(cursor.remaining()) + " lines left");
             count = static_cast<long>(cursor.remaining());
         }
@@ -230,11 +268,12 @@ CalculatorLists readCalculatorRecords(RecordCursor &cursor, ReadReport *report) 
     return lists;
 }
 
+// Every line for the answer list; the inputs for the recall list.
 AnswerSession readAnswerText(std::string_view text) {
     AnswerSession session;
     session.report.state = ReadReport::State::Loaded;
     if (text.size() > kMaxSessionBytes) {
-        session.report.problem(0, "the file is larger than " + std::to_string(kMaxSessionBytes >> 20) +
+        note(session.report, 0, "the file is larger than " + std::to_string(kMaxSessionBytes >> 20) +
                                       " MiB: the rest was not read");
         text = text.substr(0, kMaxSessionBytes);
     }
@@ -247,6 +286,7 @@ AnswerSession readAnswerText(std::string_view text) {
     return session;
 }
 
+// As loadSession: the file's problems first.
 AnswerSession loadAnswerFile(const std::filesystem::path &file) {
     ReadReport report;
     std::string text = fileText(file, report, kMaxSessionBytes);
@@ -256,6 +296,7 @@ AnswerSession loadAnswerFile(const std::filesystem::path &file) {
     return session;
 }
 
+// The answer list, a CR LF line per list line.
 std::string answerFileText(const std::vector<std::string> &answers) {
     std::string text;
     for (const std::string &line : answers) appendLine(text, line);

@@ -19,6 +19,8 @@ namespace nomix {
 
 // The session file is at most this large; the rest is not read.
 inline constexpr size_t kMaxSessionBytes = 16u << 20;
+// Lines past this many are not read (a file of empty lines stays small in memory).
+inline constexpr size_t kMaxSessionLines = 1000000;
 // Longer lines are cut to this many bytes.
 inline constexpr size_t kMaxSessionLine = 64u << 10;
 // Windows past this many are not read.
