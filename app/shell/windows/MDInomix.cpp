@@ -1035,6 +1035,10 @@ void MDInomix::resetOptionsBar() {
 void MDInomix::closeEvent(QCloseEvent *event) {
     host_.setClosing();
     appVariables().quit = 1;
+    // No new timer work while the window goes: running scripts end on the flags.
+    Timer1->stop();
+    UserTimer->stop();
+    ReminderTimer->stop();
     Application *a = currentApplication();
     // A script waiting for input ends because of the closing flag, then unloads this window.
     if ((a && a->scripts().waiting) || engine().busy()) {
@@ -1046,9 +1050,6 @@ void MDInomix::closeEvent(QCloseEvent *event) {
         });
         return;
     }
-    Timer1->stop();
-    UserTimer->stop();
-    ReminderTimer->stop();
     if (settingsCopy().sessionRecall) saveSession();
     closing_ = true;
     if (auto *help = findChild<HelpBrowser *>(QStringLiteral("HelpBrowser"))) help->close();

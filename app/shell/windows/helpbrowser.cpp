@@ -42,7 +42,7 @@ HelpBrowser::HelpBrowser(QWidget *parent) : QWidget(parent, Qt::Window) {
     connect(forward, &QToolButton::clicked, browser_, &QTextBrowser::forward);
     connect(browser_, &QTextBrowser::backwardAvailable, back, &QToolButton::setEnabled);
     connect(browser_, &QTextBrowser::forwardAvailable, forward, &QToolButton::setEnabled);
-    connect(contents, &QToolButton::clicked, this, [this] { showTopic(QStringLiteral("Overview.htm")); });
+    connect(contents, &QToolButton::clicked, this, [this] { showTopic(QStringLiteral("index.html")); });
     connect(browser_, &QTextBrowser::anchorClicked, this, [this](const QUrl &url) {
         if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https") ||
             url.scheme() == QLatin1String("mailto"))
