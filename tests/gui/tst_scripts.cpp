@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "guitest.h"
+#include "designwindow.h"
 #include "tutorpanel.h"
 
 using namespace guitest;
@@ -155,6 +156,21 @@ private slots:
         calculate(s->main, QStringLiteral("Notepad('/etc/passwd')"));
         QTRY_VERIFY(s->boxes.texts.size() > boxes);
         QVERIFY(s->boxes.texts.last().contains(QStringLiteral("You may only open a file in the Nomix directory")));
+    }
+
+    // A tool's control resolves once the tool exists; before that no window pops up.
+    void toolControls() {
+        runScript({"SetInput('Value', '5', 0)"});
+        std::unique_ptr<DesignWindow> converter(createToolWindow(QStringLiteral("frmConvert")));
+        QWidget *open = s->main->findChild<QWidget *>(QStringLiteral("frmConvert"));
+        if (!converter) {
+            QVERIFY(!open);
+            return;
+        }
+        QVERIFY(open);
+        QWidget *value = static_cast<DesignWindow *>(open)->scriptControl(QStringLiteral("VALUE"), -1);
+        QVERIFY(value);
+        QCOMPARE(value->property("text").toString() + value->property("currentText").toString(), QStringLiteral("5"));
     }
 
     void geometryNatives() {

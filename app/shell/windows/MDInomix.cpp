@@ -39,6 +39,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <memory>
+
 #include "designwindow.h"
 #include "desktophost.h"
 #include "enginethread.h"
@@ -904,6 +906,11 @@ QWidget *MDInomix::scriptControl(const ControlRef &control) {
     }
     const QString form = windowOfControl(name);
     if (form.isEmpty()) return nullptr;
+    // A tool this build does not have yet has no controls: no placeholder pops up for a script.
+    if (!windows_.value(form) && form != QLatin1String("frmNOMIX")) {
+        std::unique_ptr<DesignWindow> probe(createToolWindow(form));
+        if (!probe) return nullptr;
+    }
     DesignWindow *w = openForm(form);
     return w ? w->scriptControl(name, control.index) : nullptr;
 }
@@ -1072,9 +1079,11 @@ bool MDInomix::saveSession() {
     main.name = QStringLiteral("MDInomix");
     main.state = stateOf(this);
     if (main.state == 0) {
+        // The window's own geometry (without the frame), as setGeometry takes it back.
         main.hasGeometry = true;
-        WindowGeometry g = geometryTwips();
-        main.twips = QRect(g.left, g.top, g.width, g.height);
+        const QRect g = geometry();
+        main.twips = QRect(int(pixelsToTwips(g.left(), this)), int(pixelsToTwips(g.top(), this)),
+                           int(pixelsToTwips(g.width(), this)), int(pixelsToTwips(g.height(), this)));
     }
     main.lines << cmbFormat->currentText();
     windows << main;
