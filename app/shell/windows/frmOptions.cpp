@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -78,11 +79,17 @@ frmOptions::frmOptions(MDInomix *frame, QWidget *parent) : DesignWindow(parent),
         });
     }
 
-    auto group = [this](const QString &title, std::initializer_list<std::pair<QString, QWidget *>> rows) {
+    QList<QLabel *> labels;
+    auto group = [this, &labels](const QString &title, std::initializer_list<std::pair<QString, QWidget *>> rows) {
         auto *g = new QGroupBox(title, this);
         auto *form = new QFormLayout(g);
         form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-        for (const auto &[label, field] : rows) form->addRow(label, field);
+        for (const auto &[text, field] : rows) {
+            auto *label = new QLabel(text, g);
+            label->setBuddy(field);
+            labels << label;
+            form->addRow(label, field);
+        }
         return g;
     };
     auto *layout = new QVBoxLayout(this);
@@ -95,6 +102,10 @@ frmOptions::frmOptions(MDInomix *frame, QWidget *parent) : DesignWindow(parent),
     layout->addWidget(group(QStringLiteral("Formats"), {{QStringLiteral("Unit &category:"), cmbUnitCategory},
                                                         {QStringLiteral("&Numeric format:"), cmbFormat[0]},
                                                         {QStringLiteral("A&dder format:"), cmbFormat[1]}}));
+    // The three groups' fields line up in one column.
+    int labelWidth = 0;
+    for (QLabel *l : labels) labelWidth = std::max(labelWidth, l->sizeHint().width());
+    for (QLabel *l : labels) l->setMinimumWidth(labelWidth);
     auto *buttons = new QDialogButtonBox(this);
     btnOK = buttons->addButton(QStringLiteral("&OK"), QDialogButtonBox::AcceptRole);
     btnOK->setObjectName(QStringLiteral("btnOK"));

@@ -1,6 +1,7 @@
 #include "frmSplash.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 
 #include "enginethread.h"
 #include "helpbrowser.h"
+#include "shipped.h"
 #include "shell/bootstrap.h"
 #include "shell/settings.h"
 
@@ -47,8 +49,17 @@ frmSplash::frmSplash(Mode mode, QWidget *parent) : DesignWindow(parent), mode_(m
     buttons->addStretch();
     buttons->addWidget(btnHelp);
     buttons->addWidget(btnContinue);
-    layout->addWidget(title);
-    layout->addWidget(subtitle);
+    auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("imgIcon"));
+    const int side = title->sizeHint().height() + subtitle->sizeHint().height();
+    icon->setPixmap(programIcon().pixmap(QSize(side, side)));
+    auto *heading = new QGridLayout;
+    heading->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+    heading->addWidget(title, 0, 1);
+    heading->addWidget(subtitle, 1, 1);
+    heading->setColumnStretch(1, 1);
+    heading->setHorizontalSpacing(12);
+    layout->addLayout(heading);
     layout->addSpacing(12);
     layout->addWidget(welcome, 1);
     layout->addSpacing(12);

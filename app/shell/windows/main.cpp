@@ -115,7 +115,7 @@ int main(int argc, char **argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nomix"));
     QApplication::setDesktopFileName(QStringLiteral("nomix"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("nomix"), QIcon::fromTheme(QStringLiteral("accessories-calculator"))));
+    QApplication::setWindowIcon(nomix::gui::programIcon());
     if (options->dark) nomix::gui::useDarkPalette();
 
     nomix::gui::DesktopProgram program;

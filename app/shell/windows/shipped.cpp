@@ -25,3 +25,22 @@ QString findShipped(const QString &relative) {
 }
 
 } // namespace nomix::gui
+
+namespace nomix::gui {
+
+QIcon programIcon() {
+    QIcon themed = QIcon::fromTheme(QStringLiteral("nomix"));
+    if (!themed.isNull()) return themed;
+    QStringList places;
+    if (QCoreApplication::instance())
+        places << QDir(QCoreApplication::applicationDirPath())
+                      .absoluteFilePath(QStringLiteral("../share/icons/hicolor/scalable/apps/nomix.svg"));
+#ifdef NOMIX_SOURCE_DIR
+    places << QStringLiteral(NOMIX_SOURCE_DIR "/data/icons/nomix.svg");
+#endif
+    for (const QString &p : places)
+        if (QFileInfo::exists(p)) return QIcon(p);
+    return QIcon::fromTheme(QStringLiteral("accessories-calculator"));
+}
+
+} // namespace nomix::gui

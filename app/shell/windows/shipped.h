@@ -3,6 +3,7 @@
 // installed share/nomix beside bin/, then the source tree of a development build.
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <QStringList>
 
@@ -12,5 +13,7 @@ namespace nomix::gui {
 QStringList shippedDirectories();
 // The first existing path of `relative` in them, or an empty string.
 QString findShipped(const QString &relative);
+// The program's icon: the desktop theme's "nomix", else the installed or source SVG.
+QIcon programIcon();
 
 } // namespace nomix::gui
