@@ -75,6 +75,12 @@ private slots:
         QGuiApplication::clipboard()->setText(QStringLiteral("1+\r\n2\r\n"));
         choose(s->main, "mnuPaste");
         QCOMPARE(box->currentText(), QStringLiteral("1+2"));
+        // Ctrl+V in the line follows the same rule.
+        box->clearEditText();
+        QGuiApplication::clipboard()->setText(QStringLiteral("4*\n5"));
+        QTest::keyClick(box->lineEdit(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box->currentText(), QStringLiteral("4*5"));
+        box->setEditText(QStringLiteral("1+2"));
         box->lineEdit()->selectAll();
         choose(s->main, "mnuCut");
         QCOMPARE(box->currentText(), QString());

@@ -78,6 +78,29 @@ private slots:
         click("btnCancel");
     }
 
+    // Open reads a settings file of the user's choice into the window; Save
+    // applies the window and writes every setting there.
+    void settingsFilesOfTheWindow() {
+        choose(s->main, "mnuMiscellaneous");
+        auto *window = static_cast<DesignWindow *>(options());
+        QString file = QDir::current().filePath(QStringLiteral("other.def"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Other]\r\n EqFrom = -7 \r\nIndependent Variable=t\r\n");
+        f.close();
+        QVERIFY(window->openFile(file));
+        QCOMPARE(box("txtFrom")->text(), QStringLiteral("-7"));
+        QCOMPARE(box("txtVar")->text(), QStringLiteral("t"));
+        type("txtTo", QStringLiteral("7"));
+        QString saved = QDir::current().filePath(QStringLiteral("saved.def"));
+        QVERIFY(window->saveFile(saved, QString()));
+        QFile g(saved);
+        QVERIFY(g.open(QIODevice::ReadOnly));
+        QByteArray text = g.readAll();
+        QVERIFY(text.contains("EqFrom=-7\r\n") && text.contains("EqTo=7\r\n") && text.contains("Independent Variable=t\r\n"));
+        click("btnCancel");
+    }
+
     // The categories come from the "[" lines of a conversion file; none without one.
     void categories() {
         QTemporaryDir dir;

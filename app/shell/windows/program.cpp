@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QClipboard>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPalette>
@@ -77,6 +80,9 @@ void DesktopProgram::showFirstWindow(bool skipAbout) {
 // While the engine computes, the user's keys and clicks wait (except Esc and
 // the Stop button); Esc stops the calculation. Synthetic keys of scripts pass.
 bool DesktopProgram::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste) &&
+        pasteOneLine(watched))
+        return true;
     switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
@@ -98,6 +104,21 @@ bool DesktopProgram::eventFilter(QObject *watched, QEvent *event) {
     // can notice holds input back.
     if (engine_.computingForMs() < 250) return false;
     if (watched->objectName() == QLatin1String("btnStop")) return false;
+    return true;
+}
+
+// Paste into a one-line box (a line edit, a combo box's line) takes the
+// clipboard text without its line breaks, as Edit > Paste does.
+bool DesktopProgram::pasteOneLine(QObject *target) {
+    QLineEdit *edit = qobject_cast<QLineEdit *>(target);
+    if (auto *combo = qobject_cast<QComboBox *>(target)) edit = combo->lineEdit();
+    if (!edit || edit->isReadOnly()) return false;
+    QString text = QGuiApplication::clipboard()->text();
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) return false;
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    edit->insert(text);
+    emit edit->textEdited(edit->text());
     return true;
 }
 

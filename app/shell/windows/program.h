@@ -47,6 +47,8 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static bool pasteOneLine(QObject *target);
+
     EngineThread engine_;
     DesktopHost host_;
     std::unique_ptr<Application> app_;
