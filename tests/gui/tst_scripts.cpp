@@ -178,6 +178,21 @@ private slots:
         QCOMPARE(shownLines(s->main).last(), QStringLiteral("Answer: 1"));
     }
 
+    // The user closes the calculator while a script it started waits: the script
+    // ends (StopWait) and nothing touches the window that is gone.
+    void closeCalculatorDuringWait() {
+        QPointer<QWidget> calc = s->main->calculatorWindow();
+        QTimer::singleShot(300, this, [&] {
+            calc->parentWidget()->close();
+            nomix::appVariables().stopWait = 1;
+        });
+        runScript({"SetInput('Expression', '1+1', 0)", "WaitForInput()"});
+        QTRY_VERIFY(calc.isNull());
+        choose(s->main, "mnuCalculator");
+        calculate(s->main, QStringLiteral("2+2"));
+        QCOMPARE(shownLines(s->main).last(), QStringLiteral("Answer: 4"));
+    }
+
     // Closing while a script waits: refused now, done right after the wait ends.
     void closeDuringWait() {
         QPointer<MDInomix> main = s->main;

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -47,7 +48,9 @@ Calculator *calculator() {
 QString qs(const std::string &s) { return QString::fromStdString(s); }
 
 // Runs a job on the calculator on the engine thread and copies its state back.
-template <class F> void withCalculator(F f, frmNOMIX::View *view = nullptr);
+// False when `owner` was closed and deleted while the job ran (the user can
+// close a window while a script waits): the caller then touches nothing.
+template <class F> bool withCalculator(QObject *owner, F f, frmNOMIX::View *view = nullptr);
 
 EngineThread &engine() { return *EngineThread::instance(); }
 
@@ -150,7 +153,8 @@ namespace {
 // Counts the views taken on the engine thread.
 std::atomic<unsigned long> viewSerial{0};
 
-template <class F> void withCalculator(F f, frmNOMIX::View *view) {
+template <class F> bool withCalculator(QObject *owner, F f, frmNOMIX::View *view) {
+    QPointer<QObject> alive(owner);
     engine().run([&] {
         Calculator *calc = calculator();
         if (!calc) return;
@@ -164,6 +168,7 @@ template <class F> void withCalculator(F f, frmNOMIX::View *view) {
         view->mode = int(calc->mode());
         view->serial = ++viewSerial;
     });
+    return !alive.isNull();
 }
 
 } // namespace
@@ -252,11 +257,12 @@ void frmNOMIX::btnCalc_Click() {
     for (size_t i = 0; i < 4; ++i) params[i] = txtSolve[i]->text().toStdString();
     View view;
     long top = -1;
-    withCalculator([&](Calculator &calc) {
+    if (!withCalculator(this, [&](Calculator &calc) {
         calc.setInput(input);
         calc.parameters() = params;
         top = long(calc.calculate());
-    }, &view);
+    }, &view))
+        return;
     view.top = top;
     // The line is emptied by the calculation; a script it ran may have filled it again.
     cmbExpressions->setCurrentIndex(-1);
@@ -272,7 +278,7 @@ void frmNOMIX::btnClear_Click() {
 
 void frmNOMIX::btnClearAll_Click() {
     View view;
-    withCalculator([](Calculator &calc) { calc.clearAll(); }, &view);
+    if (!withCalculator(this, [](Calculator &calc) { calc.clearAll(); }, &view)) return;
     applyView(view, true);
     cmbExpressions->setFocus();
 }
@@ -282,12 +288,14 @@ void frmNOMIX::lstAnswer_Click(QListWidgetItem *item) {
     if (!item) return;
     size_t row = size_t(lstAnswer->row(item));
     std::string text;
+    QPointer<frmNOMIX> alive(this);
     engine().run([&] {
         if (Calculator *calc = calculator()) {
             calc->answerClicked(row);
             text = calc->input();
         }
     });
+    if (!alive) return;
     cmbExpressions->setEditText(qs(text));
     cmbExpressions->setFocus();
 }
@@ -298,14 +306,14 @@ void frmNOMIX::engineComputing(bool computing) { btnStop->setEnabled(computing);
 
 void frmNOMIX::Solve() {
     View view;
-    withCalculator([](Calculator &calc) { calc.Solve(); }, &view);
+    if (!withCalculator(this, [](Calculator &calc) { calc.Solve(); }, &view)) return;
     applyView(view, true);
     cmbExpressions->setFocus();
 }
 
 void frmNOMIX::Integrate() {
     View view;
-    withCalculator([](Calculator &calc) { calc.Integrate(); }, &view);
+    if (!withCalculator(this, [](Calculator &calc) { calc.Integrate(); }, &view)) return;
     applyView(view, true);
     cmbExpressions->setFocus();
 }
@@ -316,7 +324,7 @@ void frmNOMIX::resetInput() {
 
 void frmNOMIX::refreshFromCore() {
     View view;
-    withCalculator([](Calculator &) {}, &view);
+    if (!withCalculator(this, [](Calculator &) {}, &view)) return;
     applyView(view, true);
 }
 
@@ -360,7 +368,8 @@ bool frmNOMIX::openFile(const QString &path) {
         return false;
     }
     View view;
-    withCalculator([&](Calculator &calc) { calc.setLists(toDeque(file.recall), toVector(file.answers)); }, &view);
+    if (!withCalculator(this, [&](Calculator &calc) { calc.setLists(toDeque(file.recall), toVector(file.answers)); }, &view))
+        return false;
     view.top = -1;
     applyView(view, true);
     lstAnswer->scrollToBottom();
@@ -413,12 +422,13 @@ void frmNOMIX::restoreSession(RecordReader &records) {
     readCalculatorSessionRecords(lines, recall, answers);
     QString input = lines.value(0);
     View view;
-    withCalculator([&](Calculator &calc) {
+    const bool alive = withCalculator(this, [&](Calculator &calc) {
         calc.setLists(toDeque(recall), toVector(answers));
         calc.setInput(input.toStdString());
         for (size_t i = 0; i < 4; ++i)
             if (lines.size() > qsizetype(i + 1)) calc.parameters()[i] = lines[qsizetype(i + 1)].toStdString();
     }, &view);
+    if (!alive) return;
     applyView(view);
     lstAnswer->scrollToBottom();
 }

@@ -10,6 +10,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QVBoxLayout>
@@ -125,9 +126,11 @@ frmOptions::frmOptions(MDInomix *frame, QWidget *parent) : DesignWindow(parent),
 
 void frmOptions::loadControls() {
     Settings s;
+    QPointer<frmOptions> alive(this);
     engine().run([&] {
         if (Application *a = currentApplication()) s = a->settings();
     });
+    if (!alive) return;
     txtInputRecall->setText(qs(s.inputRecall));
     txtOutputRecall->setText(qs(s.outputRecall));
     txtLast->setText(qs(s.lastVariable));
@@ -193,6 +196,7 @@ QString frmOptions::openFilter() const {
 bool frmOptions::openFile(const QString &path) {
     SettingsLoad load;
     std::string file = path.toStdString();
+    QPointer<frmOptions> alive(this);
     engine().run([&] {
         Application *a = currentApplication();
         if (!a) return;
@@ -200,6 +204,7 @@ bool frmOptions::openFile(const QString &path) {
         e.evalDbl = [a](std::string_view t) { return a->binding().EvalDbl(t); };
         load = loadSettings(file, a->settings(), e);
     });
+    if (!alive) return false;
     if (load.state != SettingsLoad::State::Loaded) {
         QMessageBox::warning(this, QStringLiteral("Nomix"), QStringLiteral("%1 could not be read.").arg(path));
         return false;
