@@ -149,6 +149,8 @@ MDInomix::MDInomix(DesktopHost &host, bool maximizeCalculator, QWidget *parent)
 }
 
 MDInomix::~MDInomix() {
+    // The MDI area announces its last active window as it goes; this window is gone by then.
+    disconnect(mdi_, nullptr, this, nullptr);
     if (host_.mainWindow() == this) {
         host_.setMainWindow(nullptr);
         setWindowOpener({});
