@@ -96,7 +96,9 @@ bool DesktopProgram::eventFilter(QObject *watched, QEvent *event) {
         return false;
     }
     if (!event->spontaneous() || !engine_.busy()) return false;
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+    // Esc belongs to a box the calculation opened (MsgBox, InputBox); elsewhere it stops.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        !QApplication::activeModalWidget()) {
         EngineThread::requestStop();
         return true;
     }
