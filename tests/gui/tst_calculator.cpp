@@ -146,8 +146,16 @@ private slots:
     // Esc stops an endless calculation; the window answers again afterwards.
     void escapeStops() {
         auto *calc = s->main->calculatorWindow();
-        QTimer::singleShot(300, [calc] { QTest::keyClick(calc->inputLine()->lineEdit(), Qt::Key_Escape); });
+        bool busyCursor = false, stopEnabled = false;
+        QTimer::singleShot(400, [&] {
+            busyCursor = QGuiApplication::overrideCursor() != nullptr;
+            stopEnabled = calc->findChild<QPushButton *>(QStringLiteral("btnStop"))->isEnabled();
+            QTest::keyClick(calc->inputLine()->lineEdit(), Qt::Key_Escape);
+        });
         calculate(s->main, "nx_Loop(1, 1, 1)");
+        QVERIFY(busyCursor);
+        QVERIFY(stopEnabled);
+        QTRY_VERIFY(!QGuiApplication::overrideCursor());
         calculate(s->main, "1+1");
         QCOMPARE(shownLines(s->main).last(), QStringLiteral("Answer: 2"));
     }

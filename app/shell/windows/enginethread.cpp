@@ -1,11 +1,8 @@
 #include "enginethread.h"
 
 #include <QCoreApplication>
-#include <QCursor>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QPointer>
-#include <QTimer>
 
 #include <chrono>
 
@@ -156,18 +153,7 @@ void EngineThread::run(Job job) {
     }
     QEventLoop loop;
     state->loop = &loop;
-    // The busy cursor appears only for calculations a user can notice.
-    QTimer cursorTimer;
-    cursorTimer.setSingleShot(true);
-    bool cursorShown = false;
-    connect(&cursorTimer, &QTimer::timeout, &loop, [&] {
-        if (state->done || QGuiApplication::overrideCursor()) return;
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-        cursorShown = true;
-    });
-    cursorTimer.start(150);
     while (!state->done) loop.exec();
-    if (cursorShown) QGuiApplication::restoreOverrideCursor();
 }
 
 EngineThread::WaitingForWindows::WaitingForWindows() {

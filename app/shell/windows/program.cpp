@@ -33,6 +33,24 @@ namespace nomix::gui {
 
 DesktopProgram::DesktopProgram() : app_(std::make_unique<Application>(host_)) {
     qApp->installEventFilter(this);
+    // The busy cursor shows for a calculation the user can notice, however it
+    // started (Enter, a button, a favourite, the timer).
+    busyCursorTimer_.setSingleShot(true);
+    busyCursorTimer_.setInterval(150);
+    connect(&busyCursorTimer_, &QTimer::timeout, this, [this] {
+        if (!engine_.computing() || busyCursorShown_) return;
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        busyCursorShown_ = true;
+    });
+    connect(&engine_, &EngineThread::computingChanged, this, [this](bool computing) {
+        if (computing) {
+            busyCursorTimer_.start();
+            return;
+        }
+        busyCursorTimer_.stop();
+        if (busyCursorShown_) QGuiApplication::restoreOverrideCursor();
+        busyCursorShown_ = false;
+    });
     DesignWindow::setEngineJobRunner([this](const std::function<void()> &job) { engine_.run(job); });
 }
 

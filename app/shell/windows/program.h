@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 
 #include <filesystem>
 #include <memory>
@@ -52,6 +53,8 @@ private:
     EngineThread engine_;
     DesktopHost host_;
     std::unique_ptr<Application> app_;
+    QTimer busyCursorTimer_;
+    bool busyCursorShown_ = false;
 };
 
 // SIGTERM, SIGINT and SIGHUP call `onSignal` in the event loop (the handler
