@@ -183,18 +183,7 @@ void readSettingsFile(Application &app) {
     engine.evalDbl = [&app](std::string_view text) { return app.binding().EvalDbl(text); };
     engine.setAngleMode = [&app](int unit) { app.binding().SetAngleMode(static_cast<AngleUnit>(unit)); };
     loadSettings("nomix.def", settings, engine);
-    CalculatorSettings &c = app.calculator().settings();
-    c.bin = settings.bin;
-    c.dec = settings.dec;
-    c.hex = settings.hex;
-    c.oct = settings.oct;
-    c.format = settings.numericFormat;
-    c.recallLimit = settings.inputRecall;
-    c.answerLimit = settings.outputRecall;
-    c.lowerBound = settings.eqFrom;
-    c.upperBound = settings.eqTo;
-    c.variable = settings.independentVariable;
-    renameAnswerVariable(app.binding(), settings.lastVariable);
+    applySettings(app);
 }
 
 } // namespace
@@ -312,8 +301,46 @@ Host &host() {
     return current ? current->host() : quiet;
 }
 
+// Copies the settings into the calculation, renames the answer variables and
+// sets the engine's angle unit.
+void applySettings(Application &app) {
+    const Settings &settings = app.settings();
+    CalculatorSettings &c = app.calculator().settings();
+    c.bin = settings.bin;
+    c.dec = settings.dec;
+    c.hex = settings.hex;
+    c.oct = settings.oct;
+    c.format = settings.numericFormat;
+    c.recallLimit = settings.inputRecall;
+    c.answerLimit = settings.outputRecall;
+    c.lowerBound = settings.eqFrom;
+    c.upperBound = settings.eqTo;
+    c.variable = settings.independentVariable;
+    renameAnswerVariable(app.binding(), settings.lastVariable);
+    AngleUnit unit = settings.angle == "DEG"   ? AngleUnit::Degrees
+                     : settings.angle == "GRA" ? AngleUnit::Grads
+                                               : AngleUnit::Radians;
+    app.binding().SetAngleMode(unit);
+}
+
 // The start-up sequence of a program; each failing step is noted and skipped.
 StartReport startApplication(Application &app, const std::optional<std::filesystem::path> &home) {
+    StartReport report = prepareApplication(app, home);
+    report.startupScriptRun = runStartupScript(app);
+    return report;
+}
+
+// Runs "Nomix.nx"; a start-up step that fails is skipped.
+bool runStartupScript(Application &app) {
+    try {
+        return runScriptFile(app.binding(), "Nomix.nx");
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+// Directory, both phases and the settings file; each failing step is noted and skipped.
+StartReport prepareApplication(Application &app, const std::optional<std::filesystem::path> &home) {
     StartReport report;
     report.programDirectory = programDirectory(home);
     report.problems = prepareProgramDirectory(report.programDirectory);
@@ -328,11 +355,6 @@ StartReport startApplication(Application &app, const std::optional<std::filesyst
     }
     for (const std::string &p : languageProblems()) report.problems.push_back(p);
     readSettingsFile(app);
-    try {
-        report.startupScriptRun = runScriptFile(app.binding(), "Nomix.nx");
-    } catch (const std::exception &) {
-        // a start-up step that fails is skipped
-    }
     return report;
 }
 

@@ -108,4 +108,15 @@ struct StartReport {
 // home: the --home directory, if any.
 StartReport startApplication(Application &app, const std::optional<std::filesystem::path> &home);
 
+// The same start-up in the desktop program's order: prepareApplication does
+// everything up to the settings; the main window, as it loads, applies them,
+// recalls the session and then runs the start-up script.
+StartReport prepareApplication(Application &app, const std::optional<std::filesystem::path> &home);
+bool runStartupScript(Application &app);
+
+// The application's settings given to the calculation and the engine: display
+// flags, format, limits, solver defaults, the answer variable's name and the
+// angle unit.
+void applySettings(Application &app);
+
 } // namespace nomix

@@ -63,6 +63,11 @@ public:
     // btnClear and btnClearAll.
     void clearLine() { input_.clear(); }
     void clearAll();
+    // Both lists at once, as a session file or "nomix.tmp" gives them back.
+    void setLists(std::deque<std::string> recall, std::vector<std::string> answers) {
+        recall_ = std::move(recall);
+        answers_ = std::move(answers);
+    }
     // A click on answer line i copies the text after its ": " into the input line.
     void answerClicked(size_t i);
     // The Solve and Integrate menu commands, and unloading the window.
