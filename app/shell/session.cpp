@@ -126,7 +126,7 @@ size_t readPlacement(const std::vector<std::string> &lines, size_t next, size_t 
     }
     size_t i = next + 1;
     if (!recordsGeometry(window.name, window.state)) return i;
-    WindowGeometry geometry;
+    SessionGeometry geometry;
     long *fields[] = {&geometry.height, &geometry.width, &geometry.top, &geometry.left};
     bool complete = true;
     for (long *field : fields) {
@@ -143,7 +143,7 @@ size_t readPlacement(const std::vector<std::string> &lines, size_t next, size_t 
         }
         ++i;
     }
-    if (complete && !(geometry == WindowGeometry{})) window.geometry = geometry;
+    if (complete && !(geometry == SessionGeometry{})) window.geometry = geometry;
     return i;
 }
 
@@ -172,7 +172,7 @@ std::string sessionText(const std::vector<WindowRecord> &windows) {
         appendLine(text, "::" + window.name);
         appendLine(text, std::to_string(static_cast<int>(window.state)));
         if (recordsGeometry(window.name, window.state)) {
-            WindowGeometry g = window.geometry.value_or(WindowGeometry{});
+            SessionGeometry g = window.geometry.value_or(SessionGeometry{});
             for (long value : {g.height, g.width, g.top, g.left}) appendLine(text, std::to_string(value));
         }
         for (const std::string &line : window.lines) appendLine(text, escapeRecord(line));

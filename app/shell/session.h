@@ -32,12 +32,12 @@ inline constexpr long kMaxRecordCount = 100000;
 enum class WindowState { Normal = 0, Minimized = 1, Maximized = 2 };
 
 // Where a normal window stood, in twips.
-struct WindowGeometry {
+struct SessionGeometry {
     long height = 0;
     long width = 0;
     long top = 0;
     long left = 0;
-    bool operator==(const WindowGeometry &) const = default;
+    bool operator==(const SessionGeometry &) const = default;
 };
 
 // One window in "nomix.tmp": its "::" name line, its state, its geometry
@@ -47,7 +47,7 @@ struct WindowGeometry {
 struct WindowRecord {
     std::string name;                         // "MDInomix", "frmNOMIX", "frmGraph", ...
     WindowState state = WindowState::Normal;
-    std::optional<WindowGeometry> geometry;   // empty: the window keeps its default place
+    std::optional<SessionGeometry> geometry;   // empty: the window keeps its default place
     std::vector<std::string> lines;
 
     bool operator==(const WindowRecord &) const = default;

@@ -23,16 +23,16 @@ std::vector<int> linesOf(const ReadReport &r) {
 
 const std::vector<WindowRecord> kSession = {
     {"MDInomix", WindowState::Maximized, std::nullopt, {}},
-    {"frmNOMIX", WindowState::Normal, WindowGeometry{1935, 6960, 0, 0},
+    {"frmNOMIX", WindowState::Normal, SessionGeometry{1935, 6960, 0, 0},
      {"2", "x^2", "1+2", "4", "Input: 1+2", "Answer: 3", "", "", "x^2", "-1e8", "1e8", "x", "100"}},
     {"frmPlot", WindowState::Normal, std::nullopt, {"0", "sin(x)"}},
     {"frmAdder", WindowState::Minimized, std::nullopt, {"::not a window", ":::three", "\ttab"}},
-    {"frmGraph", WindowState::Normal, WindowGeometry{4000, 5000, 100, -200}, {}},
+    {"frmGraph", WindowState::Normal, SessionGeometry{4000, 5000, 100, -200}, {}},
 };
 
 TEST(SessionFile, WrittenFormIsExact) {
     std::vector<WindowRecord> windows = {
-        {"frmNOMIX", WindowState::Normal, WindowGeometry{1, 2, 3, 4}, {"a"}},
+        {"frmNOMIX", WindowState::Normal, SessionGeometry{1, 2, 3, 4}, {"a"}},
         {"frmPlot", WindowState::Normal, std::nullopt, {"v"}},
         {"MDInomix", WindowState::Minimized, std::nullopt, {"::x"}},
         {"frmGraph", WindowState::Normal, std::nullopt, {}},
@@ -65,7 +65,7 @@ TEST(SessionFile, ForgivingReader) {
         {"two bare name lines", "::a\r\n::b\r\n", {{"a", {}, {}, {}}, {"b", {}, {}, {}}}, {1, 2}},
         {"truncated geometry", "::frmGraph\r\n0\r\n10\r\n20\r\n", {{"frmGraph", {}, {}, {}}}, {4}},
         {"garbage state", "::frmGraph\r\nbig\r\n1\r\n2\r\n3\r\n4\r\n",
-         {{"frmGraph", WindowState::Normal, WindowGeometry{1, 2, 3, 4}, {}}}, {2}},
+         {{"frmGraph", WindowState::Normal, SessionGeometry{1, 2, 3, 4}, {}}}, {2}},
         {"state out of range", "::frmPlot\r\n-3\r\nr\r\n", {{"frmPlot", {}, {}, {"r"}}}, {2}},
         {"garbage geometry is dropped, its lines still consumed",
          "::frmGraph\r\n0\r\n99999999999\r\n2\r\nx\r\n4\r\nrec\r\n", {{"frmGraph", {}, {}, {"rec"}}}, {3, 5}},

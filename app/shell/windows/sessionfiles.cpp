@@ -59,7 +59,7 @@ bool writeSessionFile(const QString &path, const QVector<SessionWindow> &windows
         w.name = s.name.toStdString();
         w.state = WindowState(s.state);
         if (s.hasGeometry)
-            w.geometry = nomix::WindowGeometry{s.twips.height(), s.twips.width(), s.twips.top(), s.twips.left()};
+            w.geometry = nomix::SessionGeometry{s.twips.height(), s.twips.width(), s.twips.top(), s.twips.left()};
         w.lines = toStd(s.lines);
         records.push_back(std::move(w));
     }
