@@ -194,3 +194,26 @@ TEST_F(DoubleAccuracy, LibraryResultsStayWithinOneUnitAndFaultAlike) {
     }
     EXPECT_GE(total, 10000000u);
 }
+
+// Under any other word (another rounding or precision, or a fault the library
+// raises where the x87 may not: inexact, underflow, denormal) both routines
+// keep the x87 path: the same bits and the same faults as before (4^0.5 and
+// ln 1 are exact: the x87 raises no inexact fault for them, the library might).
+TEST_F(DoubleAccuracy, OtherWordsKeepTheX87BitForBit) {
+    const uint16_t words[] = {0x0F3F, 0x073F, 0x0B3F, 0x027F, 0x033D, 0x0322, 0x031F};
+    Bits bits(7);
+    for (uint16_t word : words) {
+        SCOPED_TRACE(::testing::Message() << "word " << std::hex << word);
+        for (int slot : {215, 206}) {
+            std::vector<Operand> operands = {{4, 0.5}, {1, 0.5}, {0x1p-1060, 1.5}, {1e300, 1.5}};
+            for (int i = 0; i < 2000; ++i)
+                operands.push_back({i % 2 ? bits.positiveNormal() : bits.between(0.5, 2), bits.between(-1100, 1100)});
+            Outcome expected = runBatch(slot == 215 ? referenceLn : referencePower, operands, word);
+            Outcome actual = runBatch(routine(slot), operands, word);
+            EXPECT_EQ(expected.faults, actual.faults) << "slot " << slot;
+            for (size_t i = 0; i < operands.size(); ++i)
+                ASSERT_EQ(std::bit_cast<uint64_t>(expected.results[i]), std::bit_cast<uint64_t>(actual.results[i]))
+                    << "slot " << slot << std::hexfloat << ": x " << operands[i].x << " y " << operands[i].y;
+        }
+    }
+}
