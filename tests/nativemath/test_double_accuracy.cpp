@@ -141,6 +141,18 @@ struct Outcome {
 
 constexpr double kUnwritten = -12345.678;
 
+// The sanitizer build looks for memory faults, not for accuracy: a twentieth
+// of each large family keeps its run within minutes there.
+#ifdef NOMIX_SANITIZE
+constexpr size_t kShare = 20;
+#else
+constexpr size_t kShare = 1;
+#endif
+
+size_t operandCount(const Family &family) {
+    return family.count < 100000 ? family.count : family.count / kShare;
+}
+
 Outcome runBatch(NxRoutine routineToRun, std::vector<Operand> &operands, uint16_t word) {
     Outcome outcome;
     outcome.results.assign(operands.size(), kUnwritten);
@@ -171,10 +183,11 @@ TEST_F(DoubleAccuracy, LibraryResultsStayWithinOneUnitAndFaultAlike) {
         NxRoutine library = routine(family.slot);
         NxRoutine reference = family.slot == 215 ? referenceLn : referencePower;
         size_t mismatches = 0;
+        const size_t count = operandCount(family);
         std::vector<Operand> operands;
-        for (size_t start = 0; start < family.count; start += kBatch) {
+        for (size_t start = 0; start < count; start += kBatch) {
             operands.clear();
-            for (size_t i = start; i < std::min(family.count, start + kBatch); ++i)
+            for (size_t i = start; i < std::min(count, start + kBatch); ++i)
                 operands.push_back(family.make(bits, i));
             for (uint16_t word : {uint16_t(0x033F), uint16_t(0x0332)}) {
                 Outcome expected = runBatch(reference, operands, word);
@@ -190,9 +203,9 @@ TEST_F(DoubleAccuracy, LibraryResultsStayWithinOneUnitAndFaultAlike) {
             }
         }
         EXPECT_EQ(mismatches, 0u);
-        total += family.count;
+        total += count;
     }
-    EXPECT_GE(total, 10000000u);
+    EXPECT_GE(total, 10000000u / kShare);
 }
 
 // Under any other word (another rounding or precision, or a fault the library
