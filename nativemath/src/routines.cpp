@@ -1,6 +1,7 @@
 // The arithmetic routines installed in the engine's routine table. Each reads
 // its operand cells through Arg1/Arg2 and writes the Result cell; x87 faults
 // (when unmasked) surface inside the routine or at the runner's fwait.
+#include "doublemath.h"
 #include "internal.h"
 #include "power.h"
 #include "x87.h"
@@ -23,19 +24,14 @@ void sqrtExtended(OperationRecord *record) {
     writeExtended(record->Result, x87Sqrt(readExtended(record->Arg1)));
 }
 
-// Double operands, computed in Extended and rounded once on the way out. An
-// integral exponent (x^2 above all) is recognised on the Double itself, where
-// the test is cheap; it takes the integer power just as power() would.
+// Double operands: the C library where it stands in for the x87 to the last
+// unit, the x87 computed in Extended and rounded once elsewhere.
 void powerDouble(OperationRecord *record) {
-    double y = readDouble(record->Arg2);
-    int64_t n = 0;
-    long double result = integralExponent(y, n) ? integerPower(readDouble(record->Arg1), n)
-                                                : power(readDouble(record->Arg1), y);
-    writeDouble(record->Result, x87ToDouble(result));
+    writeDouble(record->Result, doublePower(readDouble(record->Arg1), readDouble(record->Arg2)));
 }
 
 void lnDouble(OperationRecord *record) {
-    writeDouble(record->Result, x87ToDouble(x87Ln(readDouble(record->Arg1))));
+    writeDouble(record->Result, doubleLn(readDouble(record->Arg1)));
 }
 
 void sqrtDouble(OperationRecord *record) {

@@ -39,6 +39,7 @@ const Operand kOperands[] = {
     {"gMinusOne", "-1"},      {"gMinLong", "-2147483648"},   {"gMaxLong", "2147483647"},
     {"gBig", "1e308"},        {"gNegBig", "-1e308"},         {"gDenormal", "4.9e-324"},
     {"gInf", "1e308 * 10"},   {"gNegInf", "-1e308 * 10"},    {"gNaN", "gInf - gInf"},
+    {"gHalf", "0.5"},  // a fractional exponent and a positive fractional base
 };
 
 // Every operator of both language phases, and the functions and natives that
@@ -157,6 +158,7 @@ const TableRoutine kTableRoutines[] = {
     {93, "x As Extended", "Extended"}, {95, "x As Extended", "Extended"}, {115, "x As Extended", "Extended"},
     {116, "x As Extended", "Extended"}, {117, "x As Extended", "Extended"},
     {210, "x As Double", "Double"}, {212, "x As Double", "Long"}, {216, "x As Double", "Double"},
+    {206, "x As Double, y As Double", "Double"}, {215, "x As Double", "Double"},
 };
 
 TEST_F(FaultGrid, EveryNumericRoutineOfTheTableAnswersUnderBothWords) {
