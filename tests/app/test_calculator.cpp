@@ -3,6 +3,8 @@
 // lines, the answer variables, LOAD, the modes, the solution listing and limits.
 #include <gtest/gtest.h>
 
+#include "box_host.h"
+
 #include <string>
 #include <vector>
 
@@ -15,18 +17,7 @@ using namespace nomix;
 
 namespace {
 
-class QuietRecordingHost : public Host {
-public:
-    std::vector<std::string> boxes;
-    int messageBox(const std::string &p, int, const std::string &) override {
-        boxes.push_back(p);
-        return 1;
-    }
-    std::string inputBox(const std::string &, const std::string &, const std::string &d) override { return d; }
-    void doEvents() override {}
-    void sleepMs(int) override {}
-    bool closing() const override { return false; }
-};
+using QuietRecordingHost = nomix::testing::BoxHost;
 
 using Lines = std::vector<std::string>;
 

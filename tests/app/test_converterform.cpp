@@ -3,6 +3,8 @@
 // ".con" lines, the shipped table's known values, and the table editor's rules.
 #include <gtest/gtest.h>
 
+#include "box_host.h"
+
 #include "shell/binding.h"
 #include "shell/bootstrap.h"
 #include "tools/conversioneditor.h"
@@ -12,18 +14,7 @@ using namespace nomix;
 
 namespace {
 
-class BoxHost : public Host {
-public:
-    std::vector<std::string> boxes;
-    int messageBox(const std::string &p, int, const std::string &) override {
-        boxes.push_back(p);
-        return 1;
-    }
-    std::string inputBox(const std::string &, const std::string &, const std::string &d) override { return d; }
-    void doEvents() override {}
-    void sleepMs(int) override {}
-    bool closing() const override { return false; }
-};
+using nomix::testing::BoxHost;
 
 ConversionTable smallTable() {
     ConversionTable t;

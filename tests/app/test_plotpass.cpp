@@ -3,6 +3,8 @@
 // view arithmetic of panning and zooming.
 #include <gtest/gtest.h>
 
+#include "box_host.h"
+
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -19,18 +21,7 @@ using namespace nomix;
 
 namespace {
 
-class BoxHost : public Host {
-public:
-    std::vector<std::string> boxes;
-    int messageBox(const std::string &p, int, const std::string &) override {
-        boxes.push_back(p);
-        return 1;
-    }
-    std::string inputBox(const std::string &, const std::string &, const std::string &d) override { return d; }
-    void doEvents() override {}
-    void sleepMs(int) override {}
-    bool closing() const override { return false; }
-};
+using nomix::testing::BoxHost;
 
 constexpr BgrColor kRowColor = 0x123456;
 

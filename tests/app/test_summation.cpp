@@ -3,6 +3,8 @@
 // and the ".sum" file.
 #include <gtest/gtest.h>
 
+#include "box_host.h"
+
 #include "shell/binding.h"
 #include "shell/bootstrap.h"
 #include "tools/summation.h"
@@ -11,18 +13,7 @@ using namespace nomix;
 
 namespace {
 
-class BoxHost : public Host {
-public:
-    std::vector<std::string> boxes;
-    int messageBox(const std::string &p, int, const std::string &) override {
-        boxes.push_back(p);
-        return 1;
-    }
-    std::string inputBox(const std::string &, const std::string &, const std::string &d) override { return d; }
-    void doEvents() override {}
-    void sleepMs(int) override {}
-    bool closing() const override { return false; }
-};
+using nomix::testing::BoxHost;
 
 class Summation : public ::testing::Test {
 protected:
