@@ -321,8 +321,9 @@ void frmPlot::btnAddEntry_Click() {
     }
     if (static_cast<int>(rows_.size()) > kMaxEquationIndex) return;
     const std::optional<Settings> settings = windowSettings(this);
+    if (!settings) return;
     const int n = static_cast<int>(rows_.size());  // again: events ran while the job waited
-    if (!settings || n > kMaxEquationIndex) return;
+    if (n > kMaxEquationIndex) return;
     createRow(n);
     const std::string type = settings->defaultGraph;
     updating_ = true;
