@@ -21,8 +21,10 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <utility>
 
 #include "frmPlot.h"
+#include "enginejob.h"
 #include "paintercanvas.h"
 #include "graphwindows.h"
 #include "tools/plotview.h"
@@ -47,6 +49,32 @@ bool writeAtomically(const QString &path, const QByteArray &bytes) {
     showError(QStringLiteral("The graph could not be saved as %1: %2").arg(path, file.errorString()));
     return false;
 }
+
+// The pass onto any painter, inside a job: the settings as they stand now, the
+// request's view moved by `steps` first. Never throws: out of engine memory,
+// say, the pass ends with the error box and the window stays.
+PlotOutcome passOnto(QPainter &painter, const QRectF &area, bool printer, PlotRequest &request,
+                     const std::vector<frmGraph::ViewStep> &steps) {
+    try {
+        const Settings settings = graphSettings();  // a copy: a script may change them meanwhile
+        if (!steps.empty()) {
+            const PlotView home = homeView(settings);
+            for (const frmGraph::ViewStep &step : steps) request.view = step(request.view, home);
+        }
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        PainterCanvas canvas(painter, area, kPaper, kInk, printer);
+        return runPlotPass(canvas, request, settings);
+    } catch (const std::exception &e) {
+        showError(QStringLiteral("The graph could not be drawn: %1").arg(QString::fromLocal8Bit(e.what())));
+        PlotOutcome failed;
+        failed.failed = true;
+        return failed;
+    }
+}
+
+// The step of Refresh: back home.
+PlotView toHome(const PlotView &, const PlotView &home) { return home; }
 
 } // namespace
 
@@ -89,7 +117,7 @@ frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
     lblPosition_->setContentsMargins(4, 1, 4, 1);
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
     resize(twipsToPixels(6810, this), twipsToPixels(4545, this));
-    PlotIt();
+    PlotIt();  // the first pass starts at home
     loaded_ = true;
 }
 
@@ -116,11 +144,11 @@ frmPlot *frmGraph::plotWindow() const {
     return qobject_cast<frmPlot *>(openDesignWindow(QStringLiteral("frmPlot")));
 }
 
-// The home view from the settings.
-void frmGraph::PlotIt() { view_ = homeView(graphSettings()); }
+// The home view is read where the engine runs: the next pass's job goes there first.
+void frmGraph::PlotIt() { pendingSteps_.push_back(toHome); }
 
-PlotOutcome frmGraph::drawPass(QPainter &painter, const QRectF &area, bool printer, bool save,
-                               const QString &file) {
+// The view, the size and the list's rows, read on the window thread.
+PlotRequest frmGraph::passRequest(bool save, const QString &file) {
     PlotRequest request;
     request.view = view_;
     if (frmPlot *list = plotWindow()) request.rows = list->list().plotRows();
@@ -129,49 +157,72 @@ PlotOutcome frmGraph::drawPass(QPainter &painter, const QRectF &area, bool print
     request.saveCoordinates = save;
     request.fileMode = !file.isEmpty();
     request.fileName = file.toStdString();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    try {
-        PainterCanvas canvas(painter, area, kPaper, kInk, printer);
-        return runPlotPass(canvas, request, graphSettings());
-    } catch (const std::exception &e) {
-        // Out of engine memory, say: the pass ends, the window stays.
-        showError(QStringLiteral("The graph could not be drawn: %1").arg(QString::fromLocal8Bit(e.what())));
-        PlotOutcome failed;
-        failed.failed = true;
-        return failed;
-    }
+    return request;
 }
 
-// Redraws the backing image at the window's size and pixel ratio.
-PlotOutcome frmGraph::drawOntoImage(bool save, const QString &file) {
+// The painter is used by the job alone until it returns (the window thread waits).
+std::optional<PlotOutcome> frmGraph::drawPass(QPainter &painter, const QRectF &area, bool printer, bool save,
+                                              const QString &file) {
+    PlotRequest request = passRequest(save, file);
+    PlotOutcome out;
+    if (!runWindowJob(this, [&] { out = passOnto(painter, area, printer, request, {}); })) return std::nullopt;
+    return out;
+}
+
+// Draws a fresh image at the window's size and pixel ratio inside the job, so
+// paint events meanwhile show the previous one; then swaps it in and takes
+// the view the steps led to.
+std::optional<PlotOutcome> frmGraph::drawOntoImage(bool save, const QString &file,
+                                                   const std::vector<ViewStep> &steps) {
     const qreal ratio = devicePixelRatioF();
     const QSize size = this->size().expandedTo(QSize(1, 1));
-    if (image_.size() != size * ratio) {
-        image_ = QImage(size * ratio, QImage::Format_ARGB32_Premultiplied);
-        image_.setDevicePixelRatio(ratio);
-        const int dpm = qRound(logicalDpiX() / 0.0254);
-        image_.setDotsPerMeterX(dpm);
-        image_.setDotsPerMeterY(dpm);
-    }
-    QPainter painter(&image_);
-    painter.setFont(font());
-    PlotOutcome out = drawPass(painter, QRectF(QPointF(0, 0), QSizeF(size)), false, save, file);
-    painter.end();
+    QImage fresh(size * ratio, QImage::Format_ARGB32_Premultiplied);
+    fresh.setDevicePixelRatio(ratio);
+    const int dpm = qRound(logicalDpiX() / 0.0254);
+    fresh.setDotsPerMeterX(dpm);
+    fresh.setDotsPerMeterY(dpm);
+    PlotRequest request = passRequest(save, file);
+    const QFont font = this->font();
+    PlotOutcome out;
+    const bool open = runWindowJob(this, [&] {
+        QPainter painter(&fresh);
+        painter.setFont(font);
+        out = passOnto(painter, QRectF(QPointF(0, 0), QSizeF(size)), false, request, steps);
+    });
+    if (!open) return std::nullopt;
+    view_ = request.view;
+    image_ = std::move(fresh);
     update();
     return out;
 }
 
-// One pass onto the window's image, with the busy cursor; the error exit when it fails.
-bool frmGraph::PlotXY() {
+// One pass onto the window's image, with the busy cursor; the error exit when
+// it fails. Steps and passes asked for while the job runs (the wheel, the
+// keys, a resize) are drawn by one more pass afterwards.
+bool frmGraph::PlotXY(ViewStep step) {
+    if (step) pendingSteps_.push_back(std::move(step));
+    if (passing_) {
+        redraw_ = true;
+        return true;
+    }
     frmPlot *list = plotWindow();
     if (list && list->LocalError() == -1) return false;
+    passing_ = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const PlotOutcome out = drawOntoImage(false, lastFile_);  // never throws
+    std::optional<PlotOutcome> out;
+    do {
+        redraw_ = false;
+        out = drawOntoImage(false, lastFile_, std::exchange(pendingSteps_, {}));
+    } while (out && !out->failed && redraw_);
     QApplication::restoreOverrideCursor();
+    if (!out) return false;  // closed meanwhile: nothing here may be touched
+    passing_ = false;
     placeControls();
-    if (out.failed) errorExit(out.failingRow);
-    return !out.failed;
+    if (out->failed) {
+        pendingSteps_.clear();
+        errorExit(out->failingRow);
+    }
+    return !out->failed;
 }
 
 // Hides the frame inside the main window, else the window.
@@ -217,8 +268,7 @@ void frmGraph::btnRefresh_Click() {
     lastFile_.clear();
     if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget())) sub->show();
     show();
-    PlotIt();
-    PlotXY();
+    PlotXY(toHome);
 }
 
 // Pans, draws, and gives the set-up window the focus.
@@ -229,8 +279,9 @@ void frmGraph::btnArrow_Click(int index) {
 
 // Moves the view a fifth of the home range and draws.
 void frmGraph::pan(int index) {
-    view_ = panned(view_, homeView(graphSettings()), PanDirection(index & 3));
-    PlotXY();
+    PlotXY([index](const PlotView &view, const PlotView &home) {
+        return panned(view, home, PanDirection(index & 3));
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -278,11 +329,12 @@ void frmGraph::mouseReleaseEvent(QMouseEvent *event) {
     if (!dragging_) return;
     dragging_ = false;
     band_->hide();
-    if (event->button() == Qt::LeftButton)
-        view_ = dragZoomed(view_, dragStartWorld_, worldAt(event->position()));
-    else
-        view_ = zoomedOut(view_, homeView(graphSettings()));
-    PlotXY();
+    if (event->button() == Qt::LeftButton) {
+        const PlotPoint start = dragStartWorld_, end = worldAt(event->position());
+        PlotXY([start, end](const PlotView &view, const PlotView &) { return dragZoomed(view, start, end); });
+    } else {
+        PlotXY(zoomedOut);
+    }
     focusPlotWindow();
 }
 
@@ -290,8 +342,9 @@ void frmGraph::mouseReleaseEvent(QMouseEvent *event) {
 void frmGraph::wheelEvent(QWheelEvent *event) {
     const double notches = event->angleDelta().y() / 120.0;
     if (notches == 0) return;
-    view_ = wheelZoomed(view_, worldAt(event->position()), std::pow(0.8, notches));
-    PlotXY();
+    const PlotPoint at = worldAt(event->position());
+    const double factor = std::pow(0.8, notches);
+    PlotXY([at, factor](const PlotView &view, const PlotView &) { return wheelZoomed(view, at, factor); });
     event->accept();
 }
 
@@ -334,8 +387,9 @@ bool frmGraph::openFile(const QString &path) {
     lastFile_ = path;
     // Opening is the user's own new start, as Plot is: an earlier failure does not block it.
     if (frmPlot *list = plotWindow()) list->setLocalError(0);
+    QPointer<frmGraph> alive(this);
     if (PlotXY()) return true;
-    lastFile_ = previous;
+    if (alive) lastFile_ = previous;
     return false;
 }
 
@@ -350,9 +404,9 @@ QByteArray frmGraph::svgDocument() {
     svg.setTitle(QStringLiteral("Graph"));
     QPainter painter(&svg);
     painter.setFont(font());
-    drawPass(painter, QRectF(rect()), false, false, lastFile_);
+    const bool open = drawPass(painter, QRectF(rect()), false, false, lastFile_).has_value();
     painter.end();
-    return buffer.data();
+    return open ? buffer.data() : QByteArray();
 }
 
 // The kind comes from the file's extension, else from the filter chosen.
@@ -363,11 +417,15 @@ bool frmGraph::saveFile(const QString &path, const QString &chosenFilter) {
         kind = star >= 0 ? chosenFilter.mid(star + 2, 3).toLower() : QStringLiteral("dat");
     }
     if (kind == QLatin1String("dat")) {
-        const PlotOutcome out = drawOntoImage(true, lastFile_);
-        if (out.failed) return false;
-        return writeAtomically(path, QByteArray::fromStdString(out.coordinates));
+        const std::optional<PlotOutcome> out = drawOntoImage(true, lastFile_, {});
+        if (!out || out->failed) return false;
+        return writeAtomically(path, QByteArray::fromStdString(out->coordinates));
     }
-    if (kind == QLatin1String("svg")) return writeAtomically(path, svgDocument());
+    if (kind == QLatin1String("svg")) {
+        QPointer<frmGraph> alive(this);
+        const QByteArray svg = svgDocument();
+        return alive && writeAtomically(path, svg);
+    }
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, kind == QLatin1String("bmp") ? "bmp" : "png");

@@ -9,6 +9,10 @@
 #include <QImage>
 #include <QPoint>
 
+#include <functional>
+#include <optional>
+#include <vector>
+
 #include "designwindow.h"
 #include "tools/plotpass.h"
 
@@ -45,10 +49,15 @@ public:
     // Refresh: show the window, restore the home view and draw.
     void btnRefresh_Click();
     void btnArrow_Click(int index);
-    // The home view from the settings.
+    // The next pass starts from the home view of the settings.
     void PlotIt();
-    // One pass onto the window's image; false after the error exit.
-    bool PlotXY();
+    // A change of the view that may need the home view (both in, the new view
+    // out); it runs inside the pass's job, where the settings can be read.
+    using ViewStep = std::function<PlotView(const PlotView &view, const PlotView &home)>;
+    // One pass onto the window's image after `step`; false after the error exit
+    // or when the window was closed meanwhile. Called while a pass runs, the
+    // step waits and the running pass draws once more when it has finished.
+    bool PlotXY(ViewStep step = {});
 
     const PlotView &view() const { return view_; }
     void setView(const PlotView &view) { view_ = view; }
@@ -69,15 +78,18 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    // A pass onto any painter; `fileMode`: draw `file` instead of the list.
-    PlotOutcome drawPass(QPainter &painter, const QRectF &area, bool printer, bool save,
-                         const QString &file = {});
-    PlotOutcome drawOntoImage(bool save, const QString &file = {});
+    // What a pass draws, taken from the controls; `file`: drawn instead of the list.
+    PlotRequest passRequest(bool save, const QString &file);
+    // A pass onto any painter, run where the engine runs; nullopt when the
+    // window was closed while it waited.
+    std::optional<PlotOutcome> drawPass(QPainter &painter, const QRectF &area, bool printer, bool save,
+                                        const QString &file = {});
+    std::optional<PlotOutcome> drawOntoImage(bool save, const QString &file, const std::vector<ViewStep> &steps);
     // The error exit's window part: hidden, the failing row focused, LocalError set.
     void errorExit(int row);
     void placeControls();
     PlotPoint worldAt(QPointF pos) const;
-    void focusPlotWindow();
+    static void focusPlotWindow();
     void pan(int index);
     frmPlot *plotWindow() const;
     void hideGraph();
@@ -94,6 +106,9 @@ private:
     QLabel *lblPosition_ = nullptr;
     QRubberBand *band_ = nullptr;
     QString lastFile_;  // the file the window shows in file mode
+    bool passing_ = false;               // a pass's job is running
+    bool redraw_ = false;                // asked for again while it ran
+    std::vector<ViewStep> pendingSteps_; // view changes the next pass applies
 };
 
 } // namespace nomix::gui

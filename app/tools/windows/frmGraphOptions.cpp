@@ -13,6 +13,7 @@
 #include <QSaveFile>
 
 #include "frmPlot.h"
+#include "enginejob.h"
 #include "graphwindows.h"
 
 namespace nomix::gui {
@@ -123,7 +124,11 @@ frmGraphOptions::~frmGraphOptions() {
 
 frmGraphOptions *frmGraphOptions::current() { return openOptions().isEmpty() ? nullptr : openOptions().last(); }
 
-void frmGraphOptions::showSettings() { setFields(GraphOptionsFields::from(graphSettings())); }
+// The settings are read where the engine runs; the fields filled afterwards.
+void frmGraphOptions::showSettings() {
+    if (const std::optional<Settings> settings = windowSettings(this))
+        setFields(GraphOptionsFields::from(*settings));
+}
 
 // The fields as typed.
 GraphOptionsFields frmGraphOptions::fields() const {
@@ -178,7 +183,7 @@ void frmGraphOptions::closeWindow() {
 // The graph keeps its picture until the next refresh or Plot.
 void frmGraphOptions::btnOk_Click() {
     GraphOptionsFields f = fields();
-    f.applyTo(graphSettings());
+    if (!runWindowJob(this, [&f] { f.applyTo(graphSettings()); })) return;
     txtPrecision_->setText(qs(f.precision));
     closeWindow();
 }

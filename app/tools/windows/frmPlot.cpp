@@ -21,6 +21,7 @@
 
 #include "frmGraph.h"
 #include "frmGraphOptions.h"
+#include "enginejob.h"
 #include "graphwindows.h"
 #include "tools/textfile.h"
 
@@ -83,7 +84,7 @@ frmPlot::frmPlot(QWidget *parent) : DesignWindow(parent) {
                                             qtFilter(QString::fromLatin1(kDataFileFilter)));
     };
     createRow(0);
-    list_.clear(graphSettings());
+    list_.clear(windowSettings(this).value_or(Settings{}));
     showRow(0, list_.rows()[0]);
     layoutWindow();
     resize(designSize_);
@@ -288,12 +289,15 @@ void frmPlot::layoutWindow() {
 // ---------------------------------------------------------------------------
 // Handlers.
 
+// The template comes from the settings (the parameter's name and range).
 void frmPlot::applyTypeToRow(int row, GraphType type, const QString &dataFile) {
+    const std::optional<Settings> settings = windowSettings(this);
+    if (!settings || size_t(row) >= rows_.size()) return;
     EquationRow r = rowAt(row);
-    applyType(r, type, graphSettings(), dataFile.toStdString());
+    applyType(r, type, *settings, dataFile.toStdString());
     showRow(row, r);
     QLineEdit *eq = rows_[size_t(row)].txtEquation;
-    eq->setCursorPosition(typeTemplate(type, graphSettings(), dataFile.toStdString()).caret);
+    eq->setCursorPosition(typeTemplate(type, *settings, dataFile.toStdString()).caret);
     eq->setFocus();
 }
 
@@ -315,10 +319,13 @@ void frmPlot::btnAddEntry_Click() {
         layoutWindow();
         return;
     }
-    const int n = static_cast<int>(rows_.size());
+    if (static_cast<int>(rows_.size()) > kMaxEquationIndex) return;
+    const std::optional<Settings> settings = windowSettings(this);
+    if (!settings) return;
+    const int n = static_cast<int>(rows_.size());  // again: events ran while the job waited
     if (n > kMaxEquationIndex) return;
     createRow(n);
-    const std::string type = graphSettings().defaultGraph;
+    const std::string type = settings->defaultGraph;
     updating_ = true;
     const int index = rows_[size_t(n)].cmbType->findText(qs(type), Qt::MatchFixedString);
     rows_[size_t(n)].cmbType->setCurrentIndex(std::max(0, index));
@@ -329,9 +336,11 @@ void frmPlot::btnAddEntry_Click() {
 
 // Row 0 alone, checked, with the default type's template.
 void frmPlot::btnClear_Click() {
+    const std::optional<Settings> settings = windowSettings(this);
+    if (!settings) return;
     destroyRowsAfter(0);
     EquationList fresh;
-    fresh.clear(graphSettings());
+    fresh.clear(*settings);
     showRow(0, fresh.rows()[0]);
     list_ = fresh;
     layoutWindow();
@@ -403,8 +412,10 @@ bool frmPlot::eventFilter(QObject *watched, QEvent *event) {
 // Closing clears the list and closes the graph window with it.
 void frmPlot::closeEvent(QCloseEvent *event) {
     // Cleared without asking for a data file, even when that is the default type.
+    const std::optional<Settings> settings = windowSettings(this);
+    if (!settings) return;
     EquationList cleared;
-    cleared.clear(graphSettings());
+    cleared.clear(*settings);
     showList(cleared);
     if (frmGraph *graph = frmGraph::current()) graph->closeWindow();
     DesignWindow::closeEvent(event);
@@ -426,10 +437,15 @@ bool frmPlot::openFile(const QString &path) {
                                                                         : qs(report.message));
         return false;
     }
+    // The options are stored where the engine runs; the list is shown afterwards.
+    const std::string text = decodeFileText(bytes);
     EquationList fresh;
-    GraphOptionsFields options = GraphOptionsFields::from(graphSettings());
-    readGraFile(decodeFileText(bytes), fresh, options);
-    options.applyTo(graphSettings());
+    const bool open = runWindowJob(this, [&] {
+        GraphOptionsFields options = GraphOptionsFields::from(graphSettings());
+        readGraFile(text, fresh, options);
+        options.applyTo(graphSettings());
+    });
+    if (!open) return false;
     showList(fresh);
     if (auto *open = frmGraphOptions::current()) open->showSettings();
     return true;
@@ -437,7 +453,9 @@ bool frmPlot::openFile(const QString &path) {
 
 // Writes the list and the current options atomically.
 bool frmPlot::saveFile(const QString &path, const QString &) {
-    const std::string text = graFileText(list(), GraphOptionsFields::from(graphSettings()));
+    const std::optional<Settings> settings = windowSettings(this);
+    if (!settings) return false;
+    const std::string text = graFileText(list(), GraphOptionsFields::from(*settings));
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
         file.commit())
