@@ -506,9 +506,12 @@ void MDInomix::load() {
         recallSession();
     else if (QMdiSubWindow *sub = windows_.value(QStringLiteral("frmNOMIX")))
         sub->showMaximized();
+    QPointer<MDInomix> self(this);
     engine().run([] {
         if (Application *a = currentApplication()) runStartupScript(*a);
     });
+    // The user (or a signal) may have closed the window while the script ran.
+    if (!self || closing_) return;
     if (frmNOMIX *c = calculatorWindow()) {
         c->refreshFromCore();
         c->inputLine()->setFocus();
@@ -783,7 +786,9 @@ void MDInomix::setFavoriteCaption(int index, const QString &caption) {
 void MDInomix::btnProg_Click(int index) {
     pctToolBar->setFocus();
     std::string expr = "P_Button" + std::to_string(index);
-    engine().post([expr] { binding().EvalStr(expr); });
+    // A script's {PUSH} runs the action before the script's next line, as a click would.
+    if (engine().waitingForWindows()) engine().run([expr] { binding().EvalStr(expr); });
+    else engine().post([expr] { binding().EvalStr(expr); });
 }
 
 void MDInomix::setProgrammableButton(int index, const QString &caption, const QString &toolTip, bool visible) {
@@ -1054,8 +1059,9 @@ void MDInomix::closeEvent(QCloseEvent *event) {
         EngineThread::requestStop();
         event->ignore();
         QPointer<MDInomix> self(this);
+        // Tried again until the work has ended: each try that finds it still busy asks anew.
         QTimer::singleShot(100, this, [self] {
-            if (self && !engine().busy()) self->close();
+            if (self) self->close();
         });
         return;
     }
