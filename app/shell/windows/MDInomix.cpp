@@ -1047,6 +1047,10 @@ void MDInomix::resetOptionsBar() {
 // ---- closing and sessions ----
 
 void MDInomix::closeEvent(QCloseEvent *event) {
+    if (savingSession_ || closing_) {
+        event->ignore();
+        return;
+    }
     host_.setClosing();
     appVariables().quit = 1;
     // No new timer work while the window goes: running scripts end on the flags.
@@ -1065,7 +1069,13 @@ void MDInomix::closeEvent(QCloseEvent *event) {
         });
         return;
     }
-    if (settingsCopy().sessionRecall) saveSession();
+    if (settingsCopy().sessionRecall) {
+        QPointer<MDInomix> self(this);
+        savingSession_ = true;
+        saveSession();
+        if (!self) return;
+        savingSession_ = false;
+    }
     closing_ = true;
     if (auto *help = findChild<HelpBrowser *>(QStringLiteral("HelpBrowser"))) help->close();
     mdi_->closeAllSubWindows();
@@ -1073,6 +1083,9 @@ void MDInomix::closeEvent(QCloseEvent *event) {
     if (newSessionPending_) openFreshFrame();
     event->accept();
     emit closed();
+    // The program ends with its main window, even when a window job's wait was
+    // running as it closed (then Qt's last-window check never quits).
+    if (!newSessionPending_) QCoreApplication::quit();
 }
 
 namespace {

@@ -139,6 +139,9 @@ private:
     bool loaded_ = false;
     bool maximizeCalculator_ = false;
     bool closing_ = false;
+    // Set while the session is saved: a window's record may run an engine job,
+    // and a close retried inside that wait must not save (and close) again.
+    bool savingSession_ = false;
     bool newSessionPending_ = false;
     bool refreshing_ = false;
     bool timerEventPending_ = false;
