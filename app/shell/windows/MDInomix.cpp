@@ -985,15 +985,15 @@ void MDInomix::pressKey(const ControlRef &control, int classicKey) {
     if (auto *c = qobject_cast<QComboBox *>(w); c && c->lineEdit() &&
                                                  classicKey != int(Key::Up) && classicKey != int(Key::Down))
         w = c->lineEdit();
-    postKey(w, qtKeyOf(classicKey), QString());
+    sendKeyNow(w, qtKeyOf(classicKey), QString());
 }
 
 void MDInomix::sendChar(const ControlRef &control, char character) {
     QWidget *w = scriptControl(control);
     if (!w) return;
     if (auto *c = qobject_cast<QComboBox *>(w); c && c->lineEdit()) w = c->lineEdit();
-    if (character == '\r') postKey(w, Qt::Key_Return, QStringLiteral("\r"));
-    else postKey(w, 0, QString(QLatin1Char(character)));
+    if (character == '\r') sendKeyNow(w, Qt::Key_Return, QStringLiteral("\r"));
+    else sendKeyNow(w, 0, QString(QLatin1Char(character)));
 }
 
 void MDInomix::openMenuBar() {

@@ -1,0 +1,180 @@
+// The whole desktop program as a user's start-up script drives it: the real
+// nomix, offscreen, runs Nomix.nx with lines that fill the calculator, the
+// programmable buttons and every tool window through the script natives; then
+// SIGTERM ends it and nomix.tmp must hold what each window showed. A second
+// start recalls the same session.
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+QString nomixProgram() { return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("nomix")); }
+
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// The lines the user's script appends to the shipped start-up script.
+const char *const kScript[] = {
+    "SetInput('Expression', '6*7', 0)",
+    "SendKey('Expression', '{ENTER}')",
+    "SendKey('Button+4', '{PUSH}')",
+    "SetInput('Expression', 'x^2-4', 0)",
+    "SetInput('FROM', '0', 0)",
+    "SetInput('TO', '5', 0)",
+    "SendKey('Expression', '{ENTER}')",
+    "SendKey('Button+6', '{PUSH}')",
+    "SetInput('Expression', '2*x', 0)",
+    "SetInput('FROM', '0', 0)",
+    "SetInput('TO', '3', 0)",
+    "SendKey('Expression', '{ENTER}')",
+    "clicks = 0",
+    "Def Syntax: P_Button1 ::= SetVar(clicks, clicks + 10)",
+    "SetP_Button(1, 'Ten', 'Adds ten', 1)",
+    "SendKey('P_Button+1', '{PUSH}')",
+    "SetInput('Expression', 'clicks', 0)",
+    "SendKey('Expression', '{ENTER}')",
+    "SetInput('CATEGORY', 'Length', 0)",
+    "SetInput('VALUE+0', '1', 0)",
+    "SetInput('UNIT+0', 'kilometer', 0)",
+    "SetInput('UNIT+1', 'meter', 0)",
+    "SendKey('CONVERT', '{PUSH}')",
+    "SetInput('ADDER', '5', 0)",
+    "SetInput('COMMENT', 'five', 0)",
+    "SendKey('ADDER', '{ENTER}')",
+    "SetInput('ADDER', '7', 0)",
+    "SendKey('ADDER', '{ENTER}')",
+    "SetInput('SUMEQ', 'x^2', 0)",
+    "SetInput('SUMFROM', '1', 0)",
+    "SetInput('SUMTO', '4', 0)",
+    "SendKey('SUMTO', '{ENTER}')",
+    "SetInput('MODULE', \"Ohm's Law\", 0)",
+    "SetInput('NUMBER+0', '2', 0)",
+    "SetInput('NUMBER+1', '10', 0)",
+    "SendKey('USMSOLVE', '{PUSH}')",
+    "SendKey('CLEARPLOTEQS', '{PUSH}')",
+    "SetInput('PLOTEQ+0', 'y=x^2', 0)",
+    "SendKey('NEXT', '{PUSH}')",
+    "SetInput('PLOTEQ+1', 'y=sin(x)', 0)",
+    "SendKey('PLOT', '{PUSH}')",
+};
+
+// The records of one window in nomix.tmp (the lines after "::name").
+QStringList recordsOf(const QByteArray &session, const QString &window) {
+    const QStringList lines = QString::fromUtf8(session).split(QStringLiteral("\r\n"));
+    qsizetype at = lines.indexOf(QStringLiteral("::") + window);
+    QStringList out;
+    if (at < 0) return out;
+    for (qsizetype i = at + 1; i < lines.size() && !lines[i].startsWith(QStringLiteral("::")); ++i) out << lines[i];
+    return out;
+}
+
+// A window's records without its state line and (for a normal window) its geometry.
+QStringList contentsOf(const QStringList &records) {
+    return records.mid(records.value(0) == QLatin1String("0") ? 5 : 1);
+}
+
+// The lines in this order, each after the one before (others may lie between).
+bool holdsInOrder(const QStringList &records, const QStringList &expected) {
+    qsizetype from = 0;
+    for (const QString &line : expected) {
+        from = records.indexOf(line, from);
+        if (from < 0) return false;
+        ++from;
+    }
+    return true;
+}
+
+} // namespace
+
+class Program : public QObject {
+    Q_OBJECT
+    QTemporaryDir home;
+    QByteArray firstSession;
+
+    // Runs nomix on the home until its start-up script is done, then SIGTERM;
+    // the session it wrote goes to session.
+    void runUntilSignal(QByteArray &session) {
+        QProcess nomix;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        nomix.setProcessEnvironment(env);
+        nomix.start(nomixProgram(), {QStringLiteral("--home"), home.path(), QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
+        QVERIFY(nomix.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY2_WITH_TIMEOUT((out += nomix.readAllStandardOutput()).contains("ready") || nomix.state() != QProcess::Running,
+                                  "nomix never became ready", 60000);
+        QVERIFY2(nomix.state() == QProcess::Running, nomix.readAllStandardError().constData());
+        ::kill(pid_t(nomix.processId()), SIGTERM);
+        QVERIFY2(nomix.waitForFinished(30000), "nomix did not end on SIGTERM");
+        QCOMPARE(nomix.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(nomix.exitCode(), 0);
+        session = readAll(home.filePath(QStringLiteral("nomix.tmp")));
+    }
+
+private slots:
+    void initTestCase() {
+        const QDir data(QStringLiteral(NOMIX_SOURCE_DIR "/data"));
+        for (const char *file : {"UserDefs.nx", "nomix.cnv", "nomix.usm"})
+            QVERIFY(QFile::copy(data.filePath(QString::fromLatin1(file)), home.filePath(QString::fromLatin1(file))));
+        QByteArray script = readAll(data.filePath(QStringLiteral("Nomix.nx")));
+        QVERIFY(!script.isEmpty());
+        if (!script.endsWith('\n')) script += "\r\n";
+        for (const char *line : kScript) script += QByteArray(line) + "\r\n";
+        QVERIFY(writeFile(home.filePath(QStringLiteral("Nomix.nx")), script));
+        QVERIFY(writeFile(home.filePath(QStringLiteral("nomix.def")), "[Other]\r\nSession Recall=True\r\n"));
+        runUntilSignal(firstSession);
+        QVERIFY(!firstSession.isEmpty());
+    }
+
+    // What each window shows after the script, as nomix.tmp keeps it.
+    void sessionHolds_data() {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("calculator answers") << "frmNOMIX"
+            << QStringList{"Input: 6*7", "Answer: 42", "Input: Solve x^2-4,0,5,x", "Answer: 2",
+                           "Input: Integ(2*x,0,3,x,100)", "Answer: 9", "Input: clicks", "Answer: 10"};
+        QTest::newRow("converter") << "frmConvert" << QStringList{"Length", "1", "kilometer", "1000", "meter"};
+        QTest::newRow("adder tape") << "frmAdder" << QStringList{"3", "5\tfive", "7\t"};
+        QTest::newRow("summation inputs") << "frmSumTable" << QStringList{"x^2", "x", "1", "4", "1"};
+        QTest::newRow("module solved") << "frmModule" << QStringList{"Ohm's Law", "V = I*R", "2", "10", "20"};
+        QTest::newRow("plot list") << "frmPlot"
+            << QStringList{"1", "Cartesian", "y=x^2", "x", "Cartesian", "y=sin(x)", "x"};
+        QTest::newRow("graph window") << "frmGraph" << QStringList{};
+    }
+    void sessionHolds() {
+        QFETCH(QString, window);
+        QFETCH(QStringList, expected);
+        QVERIFY2(firstSession.contains("::" + window.toLatin1() + "\r\n"), firstSession.constData());
+        QStringList records = recordsOf(firstSession, window);
+        QVERIFY2(holdsInOrder(records, expected), qPrintable(records.join(QLatin1Char('|'))));
+    }
+
+    // Started again (with the shipped start-up script) the program recalls the
+    // session and writes the same windows and contents back.
+    void recalledOnNextStart() {
+        QFile::remove(home.filePath(QStringLiteral("Nomix.nx")));
+        QVERIFY(QFile::copy(QStringLiteral(NOMIX_SOURCE_DIR "/data/Nomix.nx"), home.filePath(QStringLiteral("Nomix.nx"))));
+        QByteArray second;
+        runUntilSignal(second);
+        QVERIFY(!second.isEmpty());
+        for (const char *window : {"frmNOMIX", "frmConvert", "frmAdder", "frmSumTable", "frmModule", "frmPlot"}) {
+            // The state and geometry lines may differ (window order decides them); the contents may not.
+            QStringList before = contentsOf(recordsOf(firstSession, QString::fromLatin1(window)));
+            QStringList after = contentsOf(recordsOf(second, QString::fromLatin1(window)));
+            QVERIFY2(!before.isEmpty(), window);
+            QCOMPARE(after, before);
+        }
+    }
+};
+
+QTEST_MAIN(Program)
+#include "tst_program.moc"
