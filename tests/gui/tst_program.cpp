@@ -65,6 +65,9 @@ const char *const kScript[] = {
     "SendKey('NEXT', '{PUSH}')",
     "SetInput('PLOTEQ+1', 'y=sin(x)', 0)",
     "SendKey('PLOT', '{PUSH}')",
+    "SetInput('FORMAT', 'Fixed', 0)",
+    "SetInput('Expression', '1/3', 0)",
+    "SendKey('Expression', '{ENTER}')",
 };
 
 // The records of one window in nomix.tmp (the lines after "::name").
@@ -141,7 +144,9 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("calculator answers") << "frmNOMIX"
             << QStringList{"Input: 6*7", "Answer: 42", "Input: Solve x^2-4,0,5,x", "Answer: 2",
-                           "Input: Integ(2*x,0,3,x,100)", "Answer: 9", "Input: clicks", "Answer: 10"};
+                           "Input: Integ(2*x,0,3,x,100)", "Answer: 9", "Input: clicks", "Answer: 10",
+                           "Input: 1/3", "Answer: 0.33"};
+        QTest::newRow("numeric format") << "MDInomix" << QStringList{"Fixed"};
         QTest::newRow("converter") << "frmConvert" << QStringList{"Length", "1", "kilometer", "1000", "meter"};
         QTest::newRow("adder tape") << "frmAdder" << QStringList{"3", "5\tfive", "7\t"};
         QTest::newRow("summation inputs") << "frmSumTable" << QStringList{"x^2", "x", "1", "4", "1"};
@@ -173,6 +178,32 @@ private slots:
             QVERIFY2(!before.isEmpty(), window);
             QCOMPARE(after, before);
         }
+    }
+
+    // A start-up script stopped at an error box: SIGTERM answers the box, lets
+    // the script end and saves the session; the program does not hang.
+    void signalWhileABoxWaits() {
+        QTemporaryDir boxHome;
+        QByteArray script = readAll(QStringLiteral(NOMIX_SOURCE_DIR "/data/Nomix.nx"));
+        script += "\r\nSetInput('Expression', '6*7', 0)\r\nSendKey('Expression', '{ENTER}')\r\n"
+                  "SetInput('Expression', 'nosuchname + 1', 0)\r\nSendKey('Expression', '{ENTER}')\r\n";
+        QVERIFY(writeFile(boxHome.filePath(QStringLiteral("Nomix.nx")), script));
+        QVERIFY(writeFile(boxHome.filePath(QStringLiteral("nomix.def")), "[Other]\r\nSession Recall=True\r\n"));
+        QProcess nomix;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        nomix.setProcessEnvironment(env);
+        nomix.start(nomixProgram(), {QStringLiteral("--home"), boxHome.path(), QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
+        QVERIFY(nomix.waitForStarted());
+        // The box holds the script, so "ready" never comes: give it time to get there.
+        QTest::qWait(3000);
+        QVERIFY(!nomix.readAllStandardOutput().contains("ready"));
+        ::kill(pid_t(nomix.processId()), SIGTERM);
+        QVERIFY2(nomix.waitForFinished(30000), "nomix did not end on SIGTERM");
+        QCOMPARE(nomix.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(nomix.exitCode(), 0);
+        QStringList records = recordsOf(readAll(boxHome.filePath(QStringLiteral("nomix.tmp"))), QStringLiteral("frmNOMIX"));
+        QVERIFY2(holdsInOrder(records, {"Input: 6*7", "Answer: 42", "Input: nosuchname + 1"}), qPrintable(records.join('|')));
     }
 };
 
