@@ -243,6 +243,29 @@ private slots:
 
     void cleanupTestCase() { tools.reset(); }
 
+    // A fresh program directory (no nomix.def: recall is off) still gets the
+    // session-state file on SIGTERM; only the recall at start-up needs the option.
+    void freshDirectoryWritesTheSession() {
+        QTemporaryDir fresh;
+        QByteArray script = readAll(QStringLiteral(NOMIX_SOURCE_DIR "/data/Nomix.nx"));
+        script += "\r\nSetInput('Expression', '6*7', 0)\r\nSendKey('Expression', '{ENTER}')\r\n";
+        QVERIFY(writeFile(fresh.filePath(QStringLiteral("Nomix.nx")), script));
+        QProcess nomix;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        nomix.setProcessEnvironment(env);
+        nomix.start(nomixProgram(), {QStringLiteral("--home"), fresh.path(), QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
+        QVERIFY(nomix.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += nomix.readAllStandardOutput()).contains("ready") || nomix.state() != QProcess::Running, 60000);
+        ::kill(pid_t(nomix.processId()), SIGTERM);
+        QVERIFY(nomix.waitForFinished(30000));
+        QCOMPARE(nomix.exitCode(), 0);
+        QStringList records = recordsOf(readAll(fresh.filePath(QStringLiteral("nomix.tmp"))), QStringLiteral("frmNOMIX"));
+        QVERIFY2(holdsInOrder(records, {"Input: 6*7", "Answer: 42"}), qPrintable(records.join('|')));
+        QVERIFY(!QFileInfo::exists(fresh.filePath(QStringLiteral("nomix.def"))));
+    }
+
     // A start-up script stopped at an error box: SIGTERM answers the box, lets
     // the script end and saves the session; the program does not hang.
     void signalWhileABoxWaits() {

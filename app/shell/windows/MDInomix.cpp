@@ -1069,10 +1069,12 @@ void MDInomix::closeEvent(QCloseEvent *event) {
         });
         return;
     }
-    if (settingsCopy().sessionRecall) {
+    {
+        // The session-state file is written on every exit (it is only read back
+        // when recall is on); the settings are saved with it only when recall is on.
         QPointer<MDInomix> self(this);
         savingSession_ = true;
-        saveSession();
+        saveSession(settingsCopy().sessionRecall);
         if (!self) return;
         savingSession_ = false;
     }
@@ -1094,7 +1096,7 @@ int stateOf(const QWidget *w) { return w->isMinimized() ? 1 : w->isMaximized() ?
 
 } // namespace
 
-bool MDInomix::saveSession() {
+bool MDInomix::saveSession(bool withSettings) {
     QVector<SessionWindow> windows;
     SessionWindow main;
     main.name = QStringLiteral("MDInomix");
@@ -1126,7 +1128,8 @@ bool MDInomix::saveSession() {
     QString error;
     bool ok = writeSessionFile(QStringLiteral("nomix.tmp"), windows, &error);
     SaveOutcome settings;
-    engine().run([&] { settings = nomix::saveSettings("nomix.def", app().settings()); });
+    settings.ok = true;
+    if (withSettings) engine().run([&] { settings = nomix::saveSettings("nomix.def", app().settings()); });
     if (!ok) qWarning("nomix: nomix.tmp was not written: %s", qPrintable(error));
     if (!settings.ok) qWarning("nomix: nomix.def was not written: %s", settings.error.c_str());
     return ok && settings.ok;

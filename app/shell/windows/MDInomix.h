@@ -85,8 +85,9 @@ public:
     // The help browser on a topic ("Overview.htm", ...).
     void showHelp(const QString &topic);
     QString contextHelpTopic() const;
-    // SaveSession: "nomix.tmp" and "nomix.def". False when a file was not written.
-    bool saveSession();
+    // SaveSession: "nomix.tmp", and "nomix.def" too when withSettings. False
+    // when a file was not written.
+    bool saveSession(bool withSettings = true);
     void recallSession();
 
     // Menu handlers, named after their entries.
