@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "shell/binding.h"
@@ -36,8 +37,15 @@ bool isSignedSpecialNumber(std::string_view text) {
 }
 
 // Whole evaluation of a limit text; a limit that is not a number limits nothing.
+// A plain number is read directly: an evaluation can fail while a stop is
+// pending (the program closing), and a failed limit must not empty the lists.
 double limitValue(Binding &b, const std::string &text) {
-    double v = b.EvalDbl(text);
+    char *end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size()) {
+        v = b.EvalDbl(text);
+        if (b.ErrorCode(0) != 0) return INFINITY;
+    }
     return std::isnan(v) ? INFINITY : v;
 }
 

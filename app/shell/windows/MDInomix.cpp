@@ -506,9 +506,12 @@ void MDInomix::load() {
         recallSession();
     else if (QMdiSubWindow *sub = windows_.value(QStringLiteral("frmNOMIX")))
         sub->showMaximized();
+    QPointer<MDInomix> self(this);
     engine().run([] {
         if (Application *a = currentApplication()) runStartupScript(*a);
     });
+    // The user (or a signal) may have closed the window while the script ran.
+    if (!self || closing_) return;
     if (frmNOMIX *c = calculatorWindow()) {
         c->refreshFromCore();
         c->inputLine()->setFocus();
@@ -783,7 +786,9 @@ void MDInomix::setFavoriteCaption(int index, const QString &caption) {
 void MDInomix::btnProg_Click(int index) {
     pctToolBar->setFocus();
     std::string expr = "P_Button" + std::to_string(index);
-    engine().post([expr] { binding().EvalStr(expr); });
+    // A script's {PUSH} runs the action before the script's next line, as a click would.
+    if (engine().waitingForWindows()) engine().run([expr] { binding().EvalStr(expr); });
+    else engine().post([expr] { binding().EvalStr(expr); });
 }
 
 void MDInomix::setProgrammableButton(int index, const QString &caption, const QString &toolTip, bool visible) {
@@ -980,15 +985,15 @@ void MDInomix::pressKey(const ControlRef &control, int classicKey) {
     if (auto *c = qobject_cast<QComboBox *>(w); c && c->lineEdit() &&
                                                  classicKey != int(Key::Up) && classicKey != int(Key::Down))
         w = c->lineEdit();
-    postKey(w, qtKeyOf(classicKey), QString());
+    sendKeyNow(w, qtKeyOf(classicKey), QString());
 }
 
 void MDInomix::sendChar(const ControlRef &control, char character) {
     QWidget *w = scriptControl(control);
     if (!w) return;
     if (auto *c = qobject_cast<QComboBox *>(w); c && c->lineEdit()) w = c->lineEdit();
-    if (character == '\r') postKey(w, Qt::Key_Return, QStringLiteral("\r"));
-    else postKey(w, 0, QString(QLatin1Char(character)));
+    if (character == '\r') sendKeyNow(w, Qt::Key_Return, QStringLiteral("\r"));
+    else sendKeyNow(w, 0, QString(QLatin1Char(character)));
 }
 
 void MDInomix::openMenuBar() {
@@ -1042,6 +1047,10 @@ void MDInomix::resetOptionsBar() {
 // ---- closing and sessions ----
 
 void MDInomix::closeEvent(QCloseEvent *event) {
+    if (savingSession_ || closing_) {
+        event->ignore();
+        return;
+    }
     host_.setClosing();
     appVariables().quit = 1;
     // No new timer work while the window goes: running scripts end on the flags.
@@ -1054,12 +1063,21 @@ void MDInomix::closeEvent(QCloseEvent *event) {
         EngineThread::requestStop();
         event->ignore();
         QPointer<MDInomix> self(this);
+        // Tried again until the work has ended: each try that finds it still busy asks anew.
         QTimer::singleShot(100, this, [self] {
-            if (self && !engine().busy()) self->close();
+            if (self) self->close();
         });
         return;
     }
-    if (settingsCopy().sessionRecall) saveSession();
+    {
+        // The session-state file is written on every exit (it is only read back
+        // when recall is on); the settings are saved with it only when recall is on.
+        QPointer<MDInomix> self(this);
+        savingSession_ = true;
+        saveSession(settingsCopy().sessionRecall);
+        if (!self) return;
+        savingSession_ = false;
+    }
     closing_ = true;
     if (auto *help = findChild<HelpBrowser *>(QStringLiteral("HelpBrowser"))) help->close();
     mdi_->closeAllSubWindows();
@@ -1067,6 +1085,9 @@ void MDInomix::closeEvent(QCloseEvent *event) {
     if (newSessionPending_) openFreshFrame();
     event->accept();
     emit closed();
+    // The program ends with its main window, even when a window job's wait was
+    // running as it closed (then Qt's last-window check never quits).
+    if (!newSessionPending_) QCoreApplication::quit();
 }
 
 namespace {
@@ -1075,7 +1096,7 @@ int stateOf(const QWidget *w) { return w->isMinimized() ? 1 : w->isMaximized() ?
 
 } // namespace
 
-bool MDInomix::saveSession() {
+bool MDInomix::saveSession(bool withSettings) {
     QVector<SessionWindow> windows;
     SessionWindow main;
     main.name = QStringLiteral("MDInomix");
@@ -1107,7 +1128,8 @@ bool MDInomix::saveSession() {
     QString error;
     bool ok = writeSessionFile(QStringLiteral("nomix.tmp"), windows, &error);
     SaveOutcome settings;
-    engine().run([&] { settings = nomix::saveSettings("nomix.def", app().settings()); });
+    settings.ok = true;
+    if (withSettings) engine().run([&] { settings = nomix::saveSettings("nomix.def", app().settings()); });
     if (!ok) qWarning("nomix: nomix.tmp was not written: %s", qPrintable(error));
     if (!settings.ok) qWarning("nomix: nomix.def was not written: %s", settings.error.c_str());
     return ok && settings.ok;

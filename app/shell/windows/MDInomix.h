@@ -85,8 +85,9 @@ public:
     // The help browser on a topic ("Overview.htm", ...).
     void showHelp(const QString &topic);
     QString contextHelpTopic() const;
-    // SaveSession: "nomix.tmp" and "nomix.def". False when a file was not written.
-    bool saveSession();
+    // SaveSession: "nomix.tmp", and "nomix.def" too when withSettings. False
+    // when a file was not written.
+    bool saveSession(bool withSettings = true);
     void recallSession();
 
     // Menu handlers, named after their entries.
@@ -139,6 +140,9 @@ private:
     bool loaded_ = false;
     bool maximizeCalculator_ = false;
     bool closing_ = false;
+    // Set while the session is saved: a window's record may run an engine job,
+    // and a close retried inside that wait must not save (and close) again.
+    bool savingSession_ = false;
     bool newSessionPending_ = false;
     bool refreshing_ = false;
     bool timerEventPending_ = false;

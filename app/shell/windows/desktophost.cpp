@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QThread>
 
+#include <cstdio>
+
 #include "MDInomix.h"
 #include "enginethread.h"
 
@@ -32,6 +34,36 @@ namespace {
 
 QString qs(const std::string &s) { return QString::fromStdString(s); }
 
+using B = QMessageBox::StandardButton;
+struct Choice {
+    B button;
+    int result;
+};
+
+// The buttons of a classic box code (its low nibble) with the numbers they answer.
+const std::vector<Choice> &choicesOf(int code) {
+    static const std::vector<Choice> sets[] = {
+        {{B::Ok, 1}},
+        {{B::Ok, 1}, {B::Cancel, 2}},
+        {{B::Abort, 3}, {B::Retry, 4}, {B::Ignore, 5}},
+        {{B::Yes, 6}, {B::No, 7}, {B::Cancel, 2}},
+        {{B::Yes, 6}, {B::No, 7}},
+        {{B::Retry, 4}, {B::Cancel, 2}},
+    };
+    int set = code & 0x0F;
+    return sets[set > 5 ? 0 : set];
+}
+
+// A box closed with Esc or the title bar: Cancel where there is one, else No (a
+// box closed without an answer never reads as Yes), else the first button.
+int unansweredBox(int code) {
+    const std::vector<Choice> &choices = choicesOf(code);
+    for (int fallback : {2, 7})
+        for (const Choice &c : choices)
+            if (c.result == fallback) return fallback;
+    return choices.front().result;
+}
+
 // The classic box: buttons by the low nibble, the icon by 16, 32, 48 or 64.
 int showBox(QWidget *parent, const QString &prompt, int code, const QString &title) {
     QMessageBox box(parent);
@@ -44,39 +76,29 @@ int showBox(QWidget *parent, const QString &prompt, int code, const QString &tit
     case 64: box.setIcon(QMessageBox::Information); break;
     default: break;
     }
-    using B = QMessageBox::StandardButton;
-    struct Choice { B button; int result; };
-    static const std::vector<Choice> sets[] = {
-        {{B::Ok, 1}},
-        {{B::Ok, 1}, {B::Cancel, 2}},
-        {{B::Abort, 3}, {B::Retry, 4}, {B::Ignore, 5}},
-        {{B::Yes, 6}, {B::No, 7}, {B::Cancel, 2}},
-        {{B::Yes, 6}, {B::No, 7}},
-        {{B::Retry, 4}, {B::Cancel, 2}},
-    };
-    int set = code & 0x0F;
-    if (set > 5) set = 0;
-    for (const Choice &c : sets[set]) box.addButton(c.button);
+    const std::vector<Choice> &choices = choicesOf(code);
+    for (const Choice &c : choices) box.addButton(c.button);
     box.exec();
     B clicked = box.standardButton(box.clickedButton());
-    for (const Choice &c : sets[set])
+    for (const Choice &c : choices)
         if (c.button == clicked) return c.result;
-    // Closed with Esc or the title bar: Cancel where there is one, else No (a
-    // box closed without an answer never reads as Yes), else the first button.
-    for (int fallback : {2, 7})
-        for (const Choice &c : sets[set])
-            if (c.result == fallback) return fallback;
-    return sets[set].front().result;
+    return unansweredBox(code);
 }
 
 } // namespace
 
 int DesktopHost::messageBox(const std::string &prompt, int buttons, const std::string &title) {
+    // While the program closes nobody answers a box: it reads as closed unanswered.
+    if (closing()) {
+        std::fprintf(stderr, "nomix: %s\n", prompt.c_str());
+        return unansweredBox(buttons);
+    }
     return onWindowThread([&] { return showBox(main_, qs(prompt), buttons, qs(title)); });
 }
 
 std::string DesktopHost::inputBox(const std::string &prompt, const std::string &title,
                                   const std::string &defaultText) {
+    if (closing()) return {};
     return onWindowThread([&] {
         bool ok = false;
         QString text = QInputDialog::getText(main_, qs(title), qs(prompt), QLineEdit::Normal, qs(defaultText), &ok);

@@ -43,6 +43,9 @@ public:
     // True while any job is running, waiting or not.
     bool busy() const { return active_.load() > 0; }
     bool onEngineThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+    // True while the engine thread is stopped in a host call, waiting for the
+    // windows: a job handed over now (a script pressing a button) runs in order.
+    bool waitingForWindows() const { return waitingForWindows_.load() > 0; }
 
     // Called by the host from the engine thread around every call that reaches
     // the windows: the job is parked meanwhile, so input goes through.

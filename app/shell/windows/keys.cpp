@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QWidget>
 
 #include "shell/keynotation.h"
@@ -28,6 +29,16 @@ void postKey(QWidget *target, int qtKey, const QString &text, Qt::KeyboardModifi
     if (!target) return;
     QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, qtKey, modifiers, text));
     QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, qtKey, modifiers, text));
+}
+
+void sendKeyNow(QWidget *target, int qtKey, const QString &text) {
+    QPointer<QWidget> alive(target);
+    if (!alive) return;
+    QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &press);
+    if (!alive) return;
+    QKeyEvent release(QEvent::KeyRelease, qtKey, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &release);
 }
 
 namespace {

@@ -15,5 +15,8 @@ void postKey(QWidget *target, int qtKey, const QString &text, Qt::KeyboardModifi
 // Posts a SendKeys sequence to the focused widget (the active window's);
 // returns the notation's error, empty when the whole sequence was read.
 QString postKeySequence(const QString &keys);
+// Delivers a key press and release to the control at once: a script's SendKey
+// is handled before the script's next line, as the control's own key would be.
+void sendKeyNow(QWidget *target, int qtKey, const QString &text);
 
 } // namespace nomix::gui

@@ -2,6 +2,7 @@
 // character): the desktop calculator. Without a display it says so and runs
 // nomixcli instead.
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -9,6 +10,7 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -133,6 +135,9 @@ int main(int argc, char **argv) {
     if (!options->exitAfterStart && offerProgramWithoutTutor()) return 0;
 #endif
     nomix::gui::closeOnSignals(&program, [&program] {
+        // A box a calculation or script waits on would hold the close back for ever.
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QDialog *>(w); box && box->isVisible() && box->isModal()) box->reject();
         if (auto *main = program.mainWindow()) main->close();
         else QApplication::quit();
     });
@@ -144,6 +149,10 @@ int main(int argc, char **argv) {
     } else {
         program.showFirstWindow(options->skipAbout);
     }
+    // A signal may have closed the main window while its start-up script ran,
+    // before the event loop (which alone can quit) was started.
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    if (std::none_of(tops.begin(), tops.end(), [](const QWidget *w) { return w->isVisible(); })) return 0;
     if (options->reportReady)
         QTimer::singleShot(0, [] {
             std::printf("ready\n");

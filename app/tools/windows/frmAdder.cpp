@@ -28,6 +28,8 @@ frmAdder::frmAdder(QWidget *parent) : DesignWindow(parent) {
     grdAdder->verticalHeader()->hide();
     grdAdder->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + twipsToPixels(90, this));
     grdAdder->horizontalHeader()->setStretchLastSection(true);
+    // Both titles alike: the current cell's column is not singled out in bold.
+    grdAdder->horizontalHeader()->setHighlightSections(false);
     grdAdder->setColumnWidth(0, twipsToPixels(2000, this));
     grdAdder->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdAdder->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -131,6 +132,13 @@ frmModule::frmModule(QWidget *parent) : DesignWindow(parent) {
 frmModule::~frmModule() {
     detachFieldRows();
     if (session_) runEngineJob([this] { session_.reset(); });
+}
+
+// The module's engine context goes while the window is whole: the job's wait
+// handles events, which must not reach a window half destroyed.
+void frmModule::closeEvent(QCloseEvent *event) {
+    DesignWindow::closeEvent(event);
+    if (event->isAccepted() && session_) runEngineJob([this] { session_.reset(); });
 }
 
 // The current rows' signals cut off before the rows go.

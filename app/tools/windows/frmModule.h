@@ -57,6 +57,7 @@ public:
     void optUnknown_Click(int index);
 
 protected:
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
