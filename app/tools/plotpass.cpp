@@ -124,6 +124,7 @@ private:
     // Steps of the pass.
     void prepare();
     void printHeading();
+    PlotPoint insideView(PlotPoint at, PlotPoint size) const;
     void drawXAxis();
     void drawYAxis();
     bool drawRow(int index);
@@ -229,6 +230,16 @@ void Pass::printLine(std::string_view text) {
     textAt_ = {0, textAt_.y + c_.textSize("X").y};
 }
 
+// A label's top-left corner moved just enough that the whole label stays in
+// the view: the end labels ("-10", "10") would otherwise be cut at the edges.
+PlotPoint Pass::insideView(PlotPoint at, PlotPoint size) const {
+    const PlotView &v = r_.view;
+    const double w = std::fabs(size.x), h = std::fabs(size.y);
+    if (double(v.xMax) - v.xMin > w) at.x = std::clamp(at.x, double(v.xMin), double(v.xMax) - w);
+    if (double(v.yMax) - v.yMin > h) at.y = std::clamp(at.y, double(v.yMin) + h, double(v.yMax));
+    return at;
+}
+
 // Ticks, grid lines and labels along the x axis, then the axis itself. Only the
 // ticks inside the view are visited: the others would draw nothing.
 void Pass::drawXAxis() {
@@ -248,7 +259,7 @@ void Pass::drawXAxis() {
             const std::string label = tickLabel(u);
             const PlotPoint size = c_.textSize(label);
             const double tickEnd = s_.grid ? 0.0 : v.yMin * frac_;
-            const PlotPoint at{u - size.x / 2, tickEnd - 0.15 * size.y};  // centred under the tick
+            const PlotPoint at = insideView({u - size.x / 2, tickEnd - 0.15 * size.y}, size);  // centred under the tick
             const bool offPage = c_.isPrinter() &&
                 std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - size.y);
             if (s_.axisNumbers && label.size() < 4 && !offPage) c_.text(at, label);
@@ -274,7 +285,7 @@ void Pass::drawYAxis() {
             const std::string label = tickLabel(u);
             const PlotPoint size = c_.textSize(label);
             const double tickEnd = s_.grid ? 0.0 : v.xMax * frac_;
-            const PlotPoint at{tickEnd + 0.3 * c_.textSize("X").x, u + size.y / 2};  // beside the tick
+            const PlotPoint at = insideView({tickEnd + 0.3 * c_.textSize("X").x, u + size.y / 2}, size);  // beside the tick
             const bool offPage = c_.isPrinter() &&
                 std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - size.y);
             if (s_.axisNumbers && label.size() < 4 && !offPage) c_.text(at, label);

@@ -248,7 +248,7 @@ private slots:
         QVERIFY(pixelsOf(fromPng, rowColour(0)) > 100);
         QSvgRenderer renderer(svg);
         QVERIFY(renderer.isValid());
-        QImage rendered(graph()->size(), QImage::Format_ARGB32);
+        QImage rendered(graph()->plotArea().size(), QImage::Format_ARGB32);
         rendered.fill(Qt::white);
         QPainter painter(&rendered);
         renderer.render(&painter);
@@ -276,7 +276,7 @@ private slots:
     // Special Copy paints the window's picture onto an image: no equation lines.
     void specialCopyPaintsTheWindowsPicture() {
         plotEquation(QStringLiteral("y=x"));
-        QImage copy(graph()->size(), QImage::Format_RGB32);
+        QImage copy(graph()->plotArea().size(), QImage::Format_RGB32);
         QPainter painter(&copy);
         graph()->printPage(painter, copy.rect());
         painter.end();
@@ -303,7 +303,7 @@ private slots:
     void theMouseTheKeysAndTheWheelMoveTheView() {
         plotEquation(QStringLiteral("y=x"));
         frmGraph *g = graph();
-        g->resize(400, 300);
+        g->resize(400, 300 + g->height() - g->plotArea().height());  // a 400x300 drawing
         QTest::qWait(20);
         const PlotView home = g->view();
         // A click without a drag leaves the view alone.

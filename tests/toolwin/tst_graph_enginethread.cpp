@@ -72,7 +72,7 @@ QStringList session(toolstest::ToolApplication &env) {
     out << edit(p, "txtFrom2")->text() + ".." + edit(p, "txtTo2")->text();
     p->btnPlot_Click();
     frmGraph *g = frmGraph::current();
-    g->resize(400, 300);
+    g->resize(400, 300 + g->height() - g->plotArea().height());  // a 400x300 drawing
     g->btnRefresh_Click();
     QTest::qWait(10);
     auto shown = [&](const char *what) { out << what + (' ' + viewText(g->view())) + ' ' + digest(g->image()); };

@@ -84,7 +84,7 @@ static QList<frmGraph *> &openGraph() {
     return windows;
 }
 
-// The arrow buttons, Refresh and the read-out over the drawing; the home view.
+// The drawing on top; below it a strip with the read-out, Refresh and the arrow buttons; the home view.
 frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
     openGraph().append(this);
     setObjectName(formName());
@@ -109,14 +109,8 @@ frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
     connect(btnRefresh_, &QPushButton::clicked, this, &frmGraph::btnRefresh_Click);
     lblPosition_ = new QLabel(QStringLiteral("x:     y:"), this);
     lblPosition_->setObjectName(QStringLiteral("lblPosition"));
-    lblPosition_->setAutoFillBackground(true);
-    QPalette paper = lblPosition_->palette();
-    paper.setColor(QPalette::Window, kPaper);
-    paper.setColor(QPalette::WindowText, kInk);
-    lblPosition_->setPalette(paper);
-    lblPosition_->setContentsMargins(4, 1, 4, 1);
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
-    resize(twipsToPixels(6810, this), twipsToPixels(4545, this));
+    resize(twipsToPixels(6810, this), twipsToPixels(4545, this) + stripHeight());
     PlotIt();  // the first pass starts at home
     loaded_ = true;
 }
@@ -152,8 +146,8 @@ PlotRequest frmGraph::passRequest(bool save, const QString &file) {
     PlotRequest request;
     request.view = view_;
     if (frmPlot *list = plotWindow()) request.rows = list->list().plotRows();
-    request.widthPx = width();
-    request.heightPx = height();
+    request.widthPx = plotArea().width();
+    request.heightPx = plotArea().height();
     request.saveCoordinates = save;
     request.fileMode = !file.isEmpty();
     request.fileName = file.toStdString();
@@ -175,7 +169,7 @@ std::optional<PlotOutcome> frmGraph::drawPass(QPainter &painter, const QRectF &a
 std::optional<PlotOutcome> frmGraph::drawOntoImage(bool save, const QString &file,
                                                    const std::vector<ViewStep> &steps) {
     const qreal ratio = devicePixelRatioF();
-    const QSize size = this->size().expandedTo(QSize(1, 1));
+    const QSize size = plotArea().size();
     QImage fresh(size * ratio, QImage::Format_ARGB32_Premultiplied);
     fresh.setDevicePixelRatio(ratio);
     const int dpm = qRound(logicalDpiX() / 0.0254);
@@ -247,20 +241,35 @@ void frmGraph::focusPlotWindow() {
     if (frmPlot *list = frmPlot::current()) list->activate();
 }
 
-// The arrow buttons bottom right, Refresh beside them, the read-out bottom left.
+// The strip under the drawing: as high as its tallest control, with a margin.
+int frmGraph::stripHeight() const {
+    const int tallest = std::max({btnRefresh_->sizeHint().height(), btnArrow_[0]->sizeHint().height(),
+                                  lblPosition_->sizeHint().height()});
+    return tallest + 2 * kStripMargin;
+}
+
+// The drawing: the whole window above the control strip (never empty).
+QRect frmGraph::plotArea() const {
+    return QRect(0, 0, std::max(1, width()), std::max(1, height() - stripHeight()));
+}
+
+// In the strip: the read-out on the left; Refresh and the arrows (left, up,
+// down, right) on the right, all centred on the strip's middle line.
 void frmGraph::placeControls() {
-    const int h = height(), w = width();
-    auto px = [this](int twips) { return twipsToPixels(twips, this); };
-    const int side = px(255);
-    for (QToolButton *b : btnArrow_) b->resize(side, side);
-    btnArrow_[3]->move(w - px(945), h - px(1100));
-    btnArrow_[1]->move(w - px(450), h - px(1100));
-    btnArrow_[0]->move(w - px(705), h - px(1280));
-    btnArrow_[2]->move(w - px(705), h - px(950));
-    btnRefresh_->adjustSize();
-    btnRefresh_->move(w - px(945) - btnRefresh_->width() - px(120), h - px(1200));
+    const int top = plotArea().bottom() + 1, middle = top + stripHeight() / 2;
+    const int side = btnRefresh_->sizeHint().height();
+    int x = width() - kStripMargin;
+    for (int i : {1, 2, 0, 3}) {
+        btnArrow_[i]->resize(side, side);
+        x -= side;
+        btnArrow_[i]->move(x, middle - side / 2);
+        x -= 2;
+    }
+    btnRefresh_->resize(btnRefresh_->sizeHint());
+    x -= kStripMargin + btnRefresh_->width();
+    btnRefresh_->move(x, middle - btnRefresh_->height() / 2);
     lblPosition_->adjustSize();
-    lblPosition_->move(px(90), h - lblPosition_->height() - px(90));
+    lblPosition_->move(kStripMargin, middle - lblPosition_->height() / 2);
 }
 
 // Shows the window again, the home view, the equation list drawn.
@@ -289,8 +298,10 @@ void frmGraph::pan(int index) {
 
 void frmGraph::paintEvent(QPaintEvent *) {
     QPainter painter(this);
+    painter.fillRect(QRect(0, plotArea().bottom() + 1, width(), stripHeight()), palette().window());
     // Paper wherever the picture does not reach (a resize whose pass did not run).
-    if (image_.isNull() || image_.deviceIndependentSize().toSize() != size()) painter.fillRect(rect(), kPaper);
+    if (image_.isNull() || image_.deviceIndependentSize().toSize() != plotArea().size())
+        painter.fillRect(plotArea(), kPaper);
     if (!image_.isNull()) painter.drawImage(QPointF(0, 0), image_);
 }
 
@@ -300,17 +311,18 @@ void frmGraph::resizeEvent(QResizeEvent *event) {
     placeControls();
     if (!loaded_ || isMinimized()) return;
     QTimer::singleShot(0, this, [this] {
-        if (image_.size() != size() * devicePixelRatioF()) PlotXY();
+        if (image_.size() != plotArea().size() * devicePixelRatioF()) PlotXY();
     });
 }
 
 PlotPoint frmGraph::worldAt(QPointF pos) const {
-    const double w = std::max(1, width()), h = std::max(1, height());
+    const double w = plotArea().width(), h = plotArea().height();
     return {view_.xMin + pos.x() / w * (double(view_.xMax) - view_.xMin),
             view_.yMax - pos.y() / h * (double(view_.yMax) - view_.yMin)};
 }
 
 void frmGraph::mousePressEvent(QMouseEvent *event) {
+    if (!plotArea().contains(event->position().toPoint())) return;  // the strip is no part of the graph
     dragging_ = true;
     dragStart_ = event->position().toPoint();
     dragStartWorld_ = worldAt(event->position());
@@ -319,10 +331,12 @@ void frmGraph::mousePressEvent(QMouseEvent *event) {
 }
 
 void frmGraph::mouseMoveEvent(QMouseEvent *event) {
-    const PlotPoint p = worldAt(event->position());
-    lblPosition_->setText(QStringLiteral("x= ") + fixedText(p.x) + QStringLiteral("    y= ") + fixedText(p.y));
-    lblPosition_->adjustSize();
-    if (dragging_) band_->setGeometry(QRect(dragStart_, event->position().toPoint()).normalized());
+    if (plotArea().contains(event->position().toPoint())) {
+        const PlotPoint p = worldAt(event->position());
+        lblPosition_->setText(QStringLiteral("x= ") + fixedText(p.x) + QStringLiteral("    y= ") + fixedText(p.y));
+        lblPosition_->adjustSize();
+    }
+    if (dragging_) band_->setGeometry(QRect(dragStart_, event->position().toPoint()).normalized() & plotArea());
 }
 
 void frmGraph::mouseReleaseEvent(QMouseEvent *event) {
@@ -398,13 +412,13 @@ QByteArray frmGraph::svgDocument() {
     buffer.open(QIODevice::WriteOnly);
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
-    svg.setSize(size());
-    svg.setViewBox(QRect(QPoint(0, 0), size()));
+    svg.setSize(plotArea().size());
+    svg.setViewBox(plotArea());
     svg.setResolution(logicalDpiX());
     svg.setTitle(QStringLiteral("Graph"));
     QPainter painter(&svg);
     painter.setFont(font());
-    const bool open = drawPass(painter, QRectF(rect()), false, false, lastFile_).has_value();
+    const bool open = drawPass(painter, QRectF(plotArea()), false, false, lastFile_).has_value();
     painter.end();
     return open ? buffer.data() : QByteArray();
 }

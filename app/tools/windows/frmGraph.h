@@ -62,6 +62,8 @@ public:
     const PlotView &view() const { return view_; }
     void setView(const PlotView &view) { view_ = view; }
     const QImage &image() const { return image_; }
+    // The drawing's part of the window: all of it above the control strip.
+    QRect plotArea() const;
     // The pass onto a page; `paper`: the printed page with its equation lines.
     void drawPage(QPainter &painter, const QRect &page, bool paper);
     // The window's drawing as an SVG document, drawn by the same pass.
@@ -88,6 +90,8 @@ private:
     // The error exit's window part: hidden, the failing row focused, LocalError set.
     void errorExit(int row);
     void placeControls();
+    int stripHeight() const;
+    static constexpr int kStripMargin = 6;
     PlotPoint worldAt(QPointF pos) const;
     static void focusPlotWindow();
     void pan(int index);
