@@ -232,6 +232,7 @@ void Pass::printLine(std::string_view text) {
 
 // A label's top-left corner moved just enough that the whole label stays in
 // the view: the end labels ("-10", "10") would otherwise be cut at the edges.
+// The label before an end label moved that far gives way to it.
 PlotPoint Pass::insideView(PlotPoint at, PlotPoint size) const {
     const PlotView &v = r_.view;
     const double w = std::fabs(size.x), h = std::fabs(size.y);
@@ -262,7 +263,15 @@ void Pass::drawXAxis() {
             const PlotPoint at = insideView({u - size.x / 2, tickEnd - 0.15 * size.y}, size);  // centred under the tick
             const bool offPage = c_.isPrinter() &&
                 std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - size.y);
-            if (s_.axisNumbers && label.size() < 4 && !offPage) c_.text(at, label);
+            // The label next to an end label that was moved inside makes room for it.
+            const bool crowded = k + 1 <= hi && [&] {
+                const float next = static_cast<float>((k + 1) * step) * s;
+                const PlotPoint nextSize = c_.textSize(tickLabel(next));
+                const double from = next - nextSize.x / 2;
+                const double shift = std::fabs(insideView({from, at.y}, nextSize).x - from);
+                return shift > 0 && shift > step - 1.5 * std::fabs(size.x);
+            }();
+            if (s_.axisNumbers && label.size() < 4 && !offPage && !crowded) c_.text(at, label);
         }
     }
     c_.setDefaultColor();
@@ -288,7 +297,13 @@ void Pass::drawYAxis() {
             const PlotPoint at = insideView({tickEnd + 0.3 * c_.textSize("X").x, u + size.y / 2}, size);  // beside the tick
             const bool offPage = c_.isPrinter() &&
                 std::fabs(at.y - v.yMax) > std::fabs(c_.scaleHeight() - size.y);
-            if (s_.axisNumbers && label.size() < 4 && !offPage) c_.text(at, label);
+            const bool crowded = k + 1 <= hi && [&] {
+                const float next = static_cast<float>((k + 1) * step) * s;
+                const double from = next + size.y / 2;
+                const double shift = std::fabs(insideView({at.x, from}, size).y - from);
+                return shift > 0 && shift > step - 1.1 * std::fabs(size.y);
+            }();
+            if (s_.axisNumbers && label.size() < 4 && !offPage && !crowded) c_.text(at, label);
         }
     }
     c_.setDefaultColor();
