@@ -102,6 +102,24 @@ protected:
 // ---------------------------------------------------------------------------
 // Axes.
 
+// The labels at the view's edges start inside it: none is cut at the left,
+// top or right edge, and the neighbour of a moved end label gives way.
+TEST_F(PlotPassTest, EndLabelsStayInsideTheView) {
+    const PlotView view{-10, 10, -7.5f, 7.5f};
+    plot({}, view);
+    double minus10 = 1e9, plus10 = -1e9, plus7 = 1e9;
+    for (const Prim &t : all("text")) {
+        EXPECT_GE(t.n[0], view.xMin) << t.text;
+        EXPECT_LE(t.n[1], view.yMax) << t.text;
+        if (t.text == "-10") minus10 = t.n[0];
+        if (t.text == " 10") plus10 = t.n[0];
+        if (t.text == " 7") plus7 = t.n[1];
+    }
+    EXPECT_EQ(minus10, view.xMin);       // moved right up to the edge
+    EXPECT_LT(plus10, 10 - 0.5);         // its end left of x = 10
+    EXPECT_LE(plus7, view.yMax);
+}
+
 TEST_F(PlotPassTest, TicksAndLabelsFollowTheView) {
     struct Case {
         PlotView view;
