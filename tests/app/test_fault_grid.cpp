@@ -4,6 +4,7 @@
 // nomixcli and the window take). A processor fault that escaped would end this
 // program; each case must answer (a value or an error message), leave every
 // fault masked for the host's own arithmetic, and keep the calculator working.
+#include "box_host.h"
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -18,15 +19,6 @@
 using namespace nomix;
 
 namespace {
-
-class QuietHost : public Host {
-public:
-    int messageBox(const std::string &, int, const std::string &) override { return 1; }
-    std::string inputBox(const std::string &, const std::string &, const std::string &d) override { return d; }
-    void doEvents() override {}
-    void sleepMs(int) override {}
-    bool closing() const override { return false; }
-};
 
 // Hostile operands, held in variables set under the masked word so that
 // making them faults nowhere: the value and how the variable is made.
@@ -113,7 +105,7 @@ protected:
     }
     void setWord(const char *word) { run(std::string("Nomix(75, '', ") + word + ")"); }
 
-    QuietHost host_;
+    nomix::testing::BoxHost host_;
     Application app_{host_};
     Calculator &calc = app_.calculator();
     std::vector<std::string> lines;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -28,6 +30,22 @@
 namespace guitest {
 
 using namespace nomix::gui;
+
+// The built nomix beside the test program.
+inline QString nomixProgram() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("nomix"));
+}
+
+// A whole file, or nothing when it cannot be read.
+inline QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 // Answers every message box that appears (as OK would) and keeps its text,
 // so tests see the boxes a user would see.

@@ -14,20 +14,11 @@
 #include "helpbrowser.h"
 
 using namespace nomix::gui;
+using guitest::nomixProgram;
+using guitest::readAll;
+using guitest::writeFile;
 
 namespace {
-
-QString nomixProgram() { return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("nomix")); }
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // The lines the user's script appends to the shipped start-up script.
 const char *const kScript[] = {

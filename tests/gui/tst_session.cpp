@@ -10,23 +10,6 @@
 
 using namespace guitest;
 
-namespace {
-
-QString nomixProgram() { return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("nomix")); }
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
-
 class Sessions : public QObject {
     Q_OBJECT
     std::unique_ptr<Session> s;
@@ -75,7 +58,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QStringList, answers);
         s->main->close();
-        writeFile(QDir::current().filePath(QStringLiteral("nomix.tmp")), content);
+        QVERIFY(writeFile(QDir::current().filePath(QStringLiteral("nomix.tmp")), content));
         s->main = s->program->openMainWindow();
         QVERIFY(s->main->calculatorWindow());
         QStringList shown = s->main->calculatorWindow()->answerLines();
@@ -87,7 +70,7 @@ private slots:
     // The real program, offscreen: SIGTERM closes it as Exit does, session saved.
     void sigtermSavesTheSession() {
         QTemporaryDir home;
-        writeFile(home.filePath(QStringLiteral("nomix.def")), "[Other]\r\nSession Recall=True\r\n");
+        QVERIFY(writeFile(home.filePath(QStringLiteral("nomix.def")), "[Other]\r\nSession Recall=True\r\n"));
         QProcess nomix;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

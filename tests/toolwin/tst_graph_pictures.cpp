@@ -3,6 +3,7 @@
 // palette, written to $NOMIX_PICTURES_DIR as <form>[-<i>]-<light|dark>-<scale>.png.
 // Without that variable there is nothing to do. Run once with QT_SCALE_FACTOR=2
 // for the 200 % pictures.
+#include "box_host.h"
 #include <QtTest>
 
 #include <QApplication>
@@ -23,15 +24,6 @@ using namespace nomix::gui;
 
 namespace {
 
-class QuietHost : public Host {
-public:
-    int messageBox(const std::string &, int, const std::string &) override { return 1; }
-    std::string inputBox(const std::string &, const std::string &, const std::string &d) override { return d; }
-    void doEvents() override {}
-    void sleepMs(int) override {}
-    bool closing() const override { return false; }
-};
-
 QPalette darkPalette() {
     QPalette p;
     p.setColor(QPalette::Window, QColor(45, 45, 48));
@@ -50,7 +42,7 @@ QPalette darkPalette() {
 
 class GraphPictures : public QObject {
     Q_OBJECT
-    QuietHost host_;
+    nomix::testing::BoxHost host_;
     std::unique_ptr<Application> app_;
 
     void render(const QString &form, int sample, const QString &variant) {

@@ -89,8 +89,6 @@ QString windowOfControl(const QString &name) {
     return table.value(name);
 }
 
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
 // The settings as the engine thread holds them, copied.
 Settings settingsCopy() {
     Settings s;

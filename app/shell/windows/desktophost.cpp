@@ -1,4 +1,5 @@
 #include "desktophost.h"
+#include "designwindow.h"
 
 #include <QApplication>
 #include <QInputDialog>
@@ -31,8 +32,6 @@ DesktopHost::DesktopHost() {
 }
 
 namespace {
-
-QString qs(const std::string &s) { return QString::fromStdString(s); }
 
 using B = QMessageBox::StandardButton;
 struct Choice {

@@ -1,4 +1,5 @@
 #include "frmNOMIX.h"
+#include "designwindow.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -44,8 +45,6 @@ Calculator *calculator() {
     Application *app = currentApplication();
     return app ? &app->calculator() : nullptr;
 }
-
-QString qs(const std::string &s) { return QString::fromStdString(s); }
 
 // Runs a job on the calculator on the engine thread and copies its state back.
 // False when `owner` was closed and deleted while the job ran (the user can

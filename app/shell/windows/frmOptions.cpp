@@ -1,4 +1,5 @@
 #include "frmOptions.h"
+#include "designwindow.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -25,8 +26,6 @@ namespace nomix::gui {
 namespace {
 
 EngineThread &engine() { return *EngineThread::instance(); }
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
 const QStringList kFormats = {
     QStringLiteral("General"), QStringLiteral("Currency"), QStringLiteral("Fixed"), QStringLiteral("Standard"),
     QStringLiteral("Percent"), QStringLiteral("Scientific"), QStringLiteral("Yes/No"), QStringLiteral("True/False"),

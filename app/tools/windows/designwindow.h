@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <string>
 
 class QPainter;
 class QPrinter;
@@ -97,6 +98,9 @@ void setWindowOpener(WindowOpener opener);
 // The window of a design name, or nullptr when this build has none yet (the
 // main window then shows a placeholder saying which tool is coming).
 DesignWindow *createToolWindow(const QString &formName, QWidget *parent = nullptr);
+
+// Core texts (UTF-8) for widgets.
+inline QString qs(const std::string &text) { return QString::fromStdString(text); }
 
 // Classic file-dialog filters "Text|*.ext|Text|*.ext" as Qt filters "Text (*.ext);;Text (*.ext)".
 QString qtFilter(const QString &classicFilter);

@@ -78,15 +78,9 @@ PlotView toHome(const PlotView &, const PlotView &home) { return home; }
 
 } // namespace
 
-// Every open window of this kind, newest last.
-static QList<frmGraph *> &openGraph() {
-    static QList<frmGraph *> windows;
-    return windows;
-}
-
 // The drawing on top; below it a strip with the read-out, Refresh and the arrow buttons; the home view.
 frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
-    openGraph().append(this);
+    openWindows<frmGraph>().append(this);
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Graphing"));
     setFocusPolicy(Qt::StrongFocus);
@@ -117,10 +111,10 @@ frmGraph::frmGraph(QWidget *parent) : DesignWindow(parent) {
 
 // Leaves the list of open graph windows.
 frmGraph::~frmGraph() {
-    openGraph().removeAll(this);
+    openWindows<frmGraph>().removeAll(this);
 }
 
-frmGraph *frmGraph::current() { return openGraph().isEmpty() ? nullptr : openGraph().last(); }
+frmGraph *frmGraph::current() { return newestWindow<frmGraph>(); }
 
 // Closes the frame inside the main window, else the window.
 void frmGraph::closeWindow() {

@@ -1,4 +1,5 @@
 #include "frmGraphOptions.h"
+#include "designwindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,22 +19,9 @@
 
 namespace nomix::gui {
 
-namespace {
-
-
-// Every open window of this kind, newest last.
-QList<frmGraphOptions *> &openOptions() {
-    static QList<frmGraphOptions *> windows;
-    return windows;
-}
-
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
-} // namespace
-
 // The fields in a grid with their labels, Ok and Cancel below; filled from the settings.
 frmGraphOptions::frmGraphOptions(QWidget *parent) : DesignWindow(parent) {
-    openOptions().append(this);
+    openWindows<frmGraphOptions>().append(this);
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Graph Options"));
     auto edit = [this](const char *name) {
@@ -119,10 +107,10 @@ frmGraphOptions::frmGraphOptions(QWidget *parent) : DesignWindow(parent) {
 
 // Leaves the list of open options windows.
 frmGraphOptions::~frmGraphOptions() {
-    openOptions().removeAll(this);
+    openWindows<frmGraphOptions>().removeAll(this);
 }
 
-frmGraphOptions *frmGraphOptions::current() { return openOptions().isEmpty() ? nullptr : openOptions().last(); }
+frmGraphOptions *frmGraphOptions::current() { return newestWindow<frmGraphOptions>(); }
 
 // The settings are read where the engine runs; the fields filled afterwards.
 void frmGraphOptions::showSettings() {

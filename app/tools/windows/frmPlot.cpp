@@ -1,4 +1,5 @@
 #include "frmPlot.h"
+#include "designwindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -29,15 +30,6 @@ namespace nomix::gui {
 
 namespace {
 
-
-// Every open window of this kind, newest last.
-QList<frmPlot *> &openList() {
-    static QList<frmPlot *> windows;
-    return windows;
-}
-
-QString qs(const std::string &s) { return QString::fromStdString(s); }
-
 const char *const kDataFileFilter =
     "Coordinate data files (*.dat)|*.dat|Picture files (*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.svg)|"
     "*.bmp;*.png;*.jpg;*.jpeg;*.gif;*.svg|All Files (*.*)|*.*";
@@ -56,7 +48,7 @@ void colourEquation(QLineEdit *edit, int row, bool greyed) {
 frmPlot::frmPlot(QWidget *parent) : DesignWindow(parent) {
     setObjectName(formName());
     setWindowTitle(QStringLiteral("Graph Equation List"));
-    openList().append(this);
+    openWindows<frmPlot>().append(this);
     auto label = [this](const char *name, const char *text) {
         auto *l = new QLabel(QString::fromLatin1(text), this);
         l->setObjectName(QString::fromLatin1(name));
@@ -92,10 +84,10 @@ frmPlot::frmPlot(QWidget *parent) : DesignWindow(parent) {
 
 // Leaves the list of open set-up windows.
 frmPlot::~frmPlot() {
-    openList().removeAll(this);
+    openWindows<frmPlot>().removeAll(this);
 }
 
-frmPlot *frmPlot::current() { return openList().isEmpty() ? nullptr : openList().last(); }
+frmPlot *frmPlot::current() { return newestWindow<frmPlot>(); }
 
 // Inside the main window the list opens at the top left of its client area.
 void frmPlot::showEvent(QShowEvent *event) {

@@ -2,6 +2,7 @@
 // the application's graph settings and the error box.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -20,5 +21,20 @@ Settings &graphSettings();
 std::optional<Settings> windowSettings(QWidget *window);
 // The error box ("Error", exclamation icon), through the application's host.
 void showError(const QString &text);
+
+// Every open window of one kind, newest last: a window adds itself when it is
+// made and leaves when it goes, so current() is the one a user saw last.
+template <class Window>
+QList<Window *> &openWindows() {
+    static QList<Window *> windows;
+    return windows;
+}
+
+// The newest open window of that kind, or nullptr.
+template <class Window>
+Window *newestWindow() {
+    QList<Window *> &open = openWindows<Window>();
+    return open.isEmpty() ? nullptr : open.last();
+}
 
 } // namespace nomix::gui

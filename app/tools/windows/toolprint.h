@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "designwindow.h"
+
 class QPainter;
 class QLineEdit;
 class QTableWidget;
@@ -24,7 +26,6 @@ void paintTextPage(QPainter &painter, const QRect &page, const QString &title, c
 QStringList gridLines(const QTableWidget &grid, int columns);
 
 // Text of a core string (UTF-8) and back.
-inline QString qs(const std::string &s) { return QString::fromStdString(s); }
 inline std::string ss(const QString &s) { return s.toStdString(); }
 
 // The error box (exclamation icon, title "Error") through the application's
