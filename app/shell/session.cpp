@@ -180,16 +180,21 @@ std::string sessionText(const std::vector<WindowRecord> &windows) {
     return text;
 }
 
+// The lines of a file's text, read only up to the size cap (noted when cut).
+static std::vector<std::string> cappedLines(std::string_view text, const char *what, ReadReport &report) {
+    if (text.size() > kMaxSessionBytes) {
+        note(report, 0, std::string(what) + " is larger than " + std::to_string(kMaxSessionBytes >> 20) +
+                            " MiB: the rest was not read");
+        text = text.substr(0, kMaxSessionBytes);
+    }
+    return fileLines(decodeFileText(text), report);
+}
+
 // Splits the lines by window; lines before the first name line are skipped.
 SessionRead readSessionText(std::string_view text) {
     SessionRead read;
     read.report.state = ReadReport::State::Loaded;
-    if (text.size() > kMaxSessionBytes) {
-        note(read.report, 0, "the session is larger than " + std::to_string(kMaxSessionBytes >> 20) +
-                                   " MiB: the rest was not read");
-        text = text.substr(0, kMaxSessionBytes);
-    }
-    std::vector<std::string> lines = fileLines(decodeFileText(text), read.report);
+    std::vector<std::string> lines = cappedLines(text, "the session", read.report);
     size_t i = 0;
     while (i < lines.size() && !isNameLine(lines[i])) ++i;
     if (i > 0) note(read.report, 1, std::to_string(i) + " lines before the first window were skipped");
@@ -272,12 +277,7 @@ CalculatorLists readCalculatorRecords(RecordCursor &cursor, ReadReport *report) 
 AnswerSession readAnswerText(std::string_view text) {
     AnswerSession session;
     session.report.state = ReadReport::State::Loaded;
-    if (text.size() > kMaxSessionBytes) {
-        note(session.report, 0, "the file is larger than " + std::to_string(kMaxSessionBytes >> 20) +
-                                      " MiB: the rest was not read");
-        text = text.substr(0, kMaxSessionBytes);
-    }
-    session.answers = fileLines(decodeFileText(text), session.report);
+    session.answers = cappedLines(text, "the file", session.report);
     for (const std::string &line : session.answers)
         if (std::string_view(line).substr(0, kInputPrefix.size()) == kInputPrefix)
             session.recall.push_back(line.substr(kInputPrefix.size()));

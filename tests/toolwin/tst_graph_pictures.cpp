@@ -22,24 +22,6 @@
 using namespace nomix;
 using namespace nomix::gui;
 
-namespace {
-
-QPalette darkPalette() {
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(45, 45, 48));
-    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    p.setColor(QPalette::Base, QColor(30, 30, 32));
-    p.setColor(QPalette::AlternateBase, QColor(50, 50, 54));
-    p.setColor(QPalette::Text, QColor(230, 230, 230));
-    p.setColor(QPalette::Button, QColor(60, 60, 64));
-    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    return p;
-}
-
-} // namespace
-
 class GraphPictures : public QObject {
     Q_OBJECT
     nomix::testing::BoxHost host_;
@@ -71,7 +53,7 @@ private slots:
     void pictures() {
         const QPalette light = QApplication::style()->standardPalette();
         for (const auto &[variant, palette] : {std::pair{QStringLiteral("light"), light},
-                                               std::pair{QStringLiteral("dark"), darkPalette()}}) {
+                                               std::pair{QStringLiteral("dark"), nomix::gui::darkPalette()}}) {
             QApplication::setPalette(palette);
             for (int i = 0; i < 5; ++i) render(QStringLiteral("frmGraph"), i, variant);
             render(QStringLiteral("frmPlot"), 0, variant);

@@ -14,26 +14,6 @@
 
 using nomix::gui::DesignWindow;
 
-namespace {
-
-QPalette darkPalette() {
-    QPalette p;
-    const QColor window(45, 45, 48), base(30, 30, 32), text(230, 230, 230);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, window);
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(140, 140, 140));
-    return p;
-}
-
-} // namespace
-
 class TestPictures : public QObject {
     Q_OBJECT
     toolstest::ToolApplication env;
@@ -44,7 +24,7 @@ private slots:
         const QString out = QString::fromLocal8Bit(qgetenv("NOMIX_TOOL_PICTURES"));
         const QString scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? "-200" : "-100";
         for (const QString palette : {"light", "dark"}) {
-            QApplication::setPalette(palette == "dark" ? darkPalette() : QApplication::style()->standardPalette());
+            QApplication::setPalette(palette == "dark" ? nomix::gui::darkPalette() : QApplication::style()->standardPalette());
             for (const char *name : {"frmSumTable", "frmConvert", "frmConvertTable", "frmAdder", "frmModule"}) {
                 std::unique_ptr<DesignWindow> w(nomix::gui::createToolWindow(name));
                 QVERIFY2(w, name);

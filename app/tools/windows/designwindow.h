@@ -5,6 +5,7 @@
 // class, so the tool windows come and go without the frame knowing their types.
 #pragma once
 #include <QColor>
+#include <QPalette>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -98,6 +99,9 @@ void setWindowOpener(WindowOpener opener);
 // The window of a design name, or nullptr when this build has none yet (the
 // main window then shows a placeholder saying which tool is coming).
 DesignWindow *createToolWindow(const QString &formName, QWidget *parent = nullptr);
+
+// The dark palette of the pictures and of a dark desktop without its own style.
+QPalette darkPalette();
 
 // Core texts (UTF-8) for widgets.
 inline QString qs(const std::string &text) { return QString::fromStdString(text); }
