@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "fold.h"
 #include "routines.h"
 
 namespace nx {
@@ -93,9 +94,21 @@ NX_API void nxReturnStr(OperationRecord *record, const char *text) {
     nx::cellAssign(nx::thirdWordCell(reinterpret_cast<intptr_t>(record)), nx::zText(text));
 }
 
-NX_API void nxSetVariableValueDbl(intptr_t item, double value) { nx::store<double>(nx::thirdWordCell(item), value); }
+// A constant given a new value makes the values folded from it stale.
+static void noteValueChange(intptr_t item) {
+    auto *i = reinterpret_cast<const nx::Item *>(item);
+    if (nx::isLiveItem(i) && i->has(nx::flag::Constant)) nx::bumpFoldGeneration();
+}
 
-NX_API void nxSetVariableValueExt(intptr_t item, long double value) { nx::storeExt(nx::thirdWordCell(item), value); }
+NX_API void nxSetVariableValueDbl(intptr_t item, double value) {
+    nx::store<double>(nx::thirdWordCell(item), value);
+    noteValueChange(item);
+}
+
+NX_API void nxSetVariableValueExt(intptr_t item, long double value) {
+    nx::storeExt(nx::thirdWordCell(item), value);
+    noteValueChange(item);
+}
 
 NX_API void nxSetVariableValueStr(intptr_t item, const char *text) {
     nx::cellAssign(nx::thirdWordCell(item), nx::zText(text));

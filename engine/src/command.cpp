@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "rules.h"
 #include "engine.h"
+#include "fold.h"
 #include "state.h"
 
 namespace nx {
@@ -30,6 +31,7 @@ intptr_t initialize() {
         e.defaultContext = newThread(nullptr)->context;
         loadNativeMath();
         recordPureRoutines();
+        recordFoldableRoutines();
         spareCell(0);
     } else {
         e.typesRecorded = 0;
@@ -133,9 +135,10 @@ bool engineCommand(intptr_t code, Call &c, intptr_t &result) {
 
 intptr_t dispatch(intptr_t code, Call &c) {
     intptr_t result = 0;
-    if (settingCommand(code, c, result) || engineCommand(code, c, result) ||
-        definitionCommand(code, c, result) || evaluationCommand(code, c, result) ||
-        itemCommand(code, c, result))
+    if (settingCommand(code, c, result) || engineCommand(code, c, result)) return result;
+    // Definitions and item changes may give a named constant a new value.
+    bumpFoldGeneration();
+    if (definitionCommand(code, c, result) || evaluationCommand(code, c, result) || itemCommand(code, c, result))
         return result;
     c.ctx->errorCode = 6;
     return 0;

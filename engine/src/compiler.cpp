@@ -8,6 +8,7 @@
 
 #include "cells.h"
 #include "compiler.h"
+#include "fold.h"
 #include "state.h"
 
 namespace nx {
@@ -603,7 +604,10 @@ Item *Parser::run() {
         if (s == Step::Retry) continue;
     }
     if (ok) ok = finish();
-    if (ok) slimExpression(expr_);
+    if (ok) {
+        slimExpression(expr_);
+        buildFastPath(expr_);
+    }
     ctx_->parseState = savedState;
     if (!ok) {
         releaseItem(expr_);
@@ -654,6 +658,7 @@ void releaseExpression(Item *expr) {
                 releaseItem(o);
         }
         for (const PlainCell &c : data->cells) heapFree(cellAt(c.address));
+        releaseFastPath(data);
         for (void *b : data->blocks) heapFree(b);
         heapDelete(data);
     }

@@ -33,6 +33,8 @@ struct PlainCell {
     bool constant;
 };
 
+struct FastPath;
+
 // What a compiled expression owns. Records and argument lists are carved from
 // a few arena blocks, so a chain lies together in memory and costs a handful
 // of allocations rather than one per record.
@@ -45,6 +47,9 @@ struct ExprData {
     size_t firstBlock = 256;  // the parser sizes it from the text
     bool needsArgumentHandling = false;
     bool pure = false;        // the chain cannot fault: evaluations may skip the protected region
+    Vec<OperationRecord *> foldable;  // records on constants only, in the order they were made
+    Vec<intptr_t> foldedCells;        // their result cells, sorted
+    FastPath *fast = nullptr;         // what evaluations run instead of the chain (fold.h)
 
     void *carve(size_t bytes);  // zeroed, 8-byte aligned, lives as long as the expression
 };

@@ -5,6 +5,7 @@
 
 #include "cells.h"
 #include "compiler.h"
+#include "fold.h"
 
 namespace nx {
 
@@ -161,11 +162,13 @@ bool Emitter::convert(Operand &operand, Item *target) {
         operand.code.append(r);
     } else {
         OperationRecord *r = record(routine);
+        bool folds = isFoldableRoutine(routine) && isConstantOperand(data_, operand);
         Code code;
         bindAddress(code, operand, &r->Arg1);
         r->Result = out->address;
         operand.code.append(code);
         operand.code.append(r);
+        if (folds) noteFoldable(data_, r);
     }
     operand.item = out;
     operand.dynamic = false;
@@ -291,6 +294,16 @@ bool prepare(Emitter &em, Item *callee, Item *param, Operand &arg, Code &code, i
 
 bool hasBody(Item *callee) { return callee->role == ItemRole::Function; }
 
+// A table routine on constants passed by value can be computed once.
+bool foldsOnConstants(Emitter &em, Item *callee, intptr_t routine, const std::vector<Operand> &args) {
+    if (args.empty() || !callee->dataType || !isFoldableRoutine(routine)) return false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (modeOf(callee, paramAt(callee, i)) != PassMode::ByValue) return false;
+        if (!isConstantOperand(em.data(), args[i])) return false;
+    }
+    return true;
+}
+
 // x^2 through libNomix296's Double power with the literal 2: a square, the most
 // common power of all, needs no power routine.
 bool squaresByPower(intptr_t routine, const std::vector<Operand> &args) {
@@ -357,6 +370,7 @@ bool emitCall(Emitter &em, Item *callee, std::vector<Operand> &args, Operand &re
     } else {
         intptr_t routine = callee->address ? callee->address : routineAddress(0);
         if (squaresByPower(routine, args)) routine = reinterpret_cast<intptr_t>(&squareDoubleRoutine);
+        bool folds = foldsOnConstants(em, callee, routine, args);
         OperationRecord *call = em.record(routine);
         intptr_t *list = em.argumentList(n);
         Code fixes;
@@ -376,6 +390,7 @@ bool emitCall(Emitter &em, Item *callee, std::vector<Operand> &args, Operand &re
         call->Result = out ? out->address : 0;
         code.append(fixes);
         code.append(call);
+        if (folds && !callee->has(flag::ValueAtAddr)) noteFoldable(em.data(), call);
         if (callee->has(flag::ValueAtAddr)) {
             // The call computes an address: the operand is the value of the
             // named type there, its address written into a view at run time.

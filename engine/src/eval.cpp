@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "compiler.h"
+#include "fold.h"
 #include "routines.h"
 
 namespace nx {
@@ -78,6 +79,20 @@ inline bool runsUnprotected(const Item *expr) {
     return runnerKnown && data && data->pure && expr->context && (expr->context->fpuWordEval & 0x3Fu) == 0x3Fu;
 }
 
+// Runs a pure expression whose context's masked word is in place: its folded
+// chain (or the machine code made from it) when its stamp holds, else its records.
+inline void runPure(const Item *expr) {
+    auto *data = static_cast<const ExprData *>(expr->extra);
+    if (FastPath *fast = readyFastPath(data, expr->context->fpuWordEval)) {
+        if (fast->entry)
+            fast->entry();
+        else
+            runRecords(fast->chain);
+        return;
+    }
+    runRecords(expr->chain);
+}
+
 // The chain of an expression under the current runner, or with the plain loop
 // when it cannot fault. A chain that may fault never runs under one of the
 // plain runners (the engine's, or libNomix296's alternative one): it gives the
@@ -86,7 +101,7 @@ inline bool runsUnprotected(const Item *expr) {
 void runExpression(const Item *expr) {
     if (!expr->chain) return;
     if (runsUnprotected(expr)) {
-        runChain(expr->chain);
+        runPure(expr);
         return;
     }
     evaluationRunner()(expr->chain);
@@ -103,7 +118,7 @@ template <class T, T (*read)(const void *)> T evaluateAs(const Item *expr) {
         // The plain loop over routines that leave the control words alone: when
         // the after-word is the evaluation word, it is still in place.
         loadControlWord(ctx->fpuWordEval);
-        runRecords(expr->chain);
+        runPure(expr);
         T value = expr->address ? read(cellAt(expr->address)) : T(0);
         if (ctx->fpuWordAfter != ctx->fpuWordEval) loadControlWord(ctx->fpuWordAfter);
         return value;

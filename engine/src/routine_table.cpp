@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "fold.h"
 #include "heap.h"
 #include "routines.h"
 
@@ -87,6 +88,7 @@ void setRoutine(intptr_t slot, intptr_t address) {
     if (slot >= static_cast<intptr_t>(table.size()))
         table.resize(static_cast<size_t>(slot == 0 ? 1 : 2 * slot), 0);
     table[static_cast<size_t>(slot)] = address;
+    bumpFoldGeneration();
 }
 
 // The true-value cell, made on first use.
@@ -108,6 +110,7 @@ void setAngleUnit(int unit) {
     default: return;
     }
     currentUnit = unit;
+    bumpFoldGeneration();
 }
 
 // The unit last selected: 1 radians, 2 degrees, 3 grads.

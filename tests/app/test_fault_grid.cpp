@@ -22,16 +22,27 @@ namespace {
 
 // Hostile operands, held in variables set under the masked word so that
 // making them faults nowhere: the value and how the variable is made.
+// The literal text is the same value written as constants only, which the
+// compiler computes once: the folded path must raise the same faults.
 struct Operand {
     const char *name;
     const char *definition;
+    const char *literal;
 };
 const Operand kOperands[] = {
-    {"gZero", "0"},           {"gNegZero", "-gZero"},        {"gOne", "1"},
-    {"gMinusOne", "-1"},      {"gMinLong", "-2147483648"},   {"gMaxLong", "2147483647"},
-    {"gBig", "1e308"},        {"gNegBig", "-1e308"},         {"gDenormal", "4.9e-324"},
-    {"gInf", "1e308 * 10"},   {"gNegInf", "-1e308 * 10"},    {"gNaN", "gInf - gInf"},
-    {"gHalf", "0.5"},  // a fractional exponent and a positive fractional base
+    {"gZero", "0", "0"},
+    {"gNegZero", "-gZero", "(-0)"},
+    {"gOne", "1", "1"},
+    {"gMinusOne", "-1", "(-1)"},
+    {"gMinLong", "-2147483648", "(-2147483648)"},
+    {"gMaxLong", "2147483647", "2147483647"},
+    {"gBig", "1e308", "1e308"},
+    {"gNegBig", "-1e308", "(-1e308)"},
+    {"gDenormal", "4.9e-324", "4.9e-324"},
+    {"gInf", "1e308 * 10", "(1e308 * 10)"},
+    {"gNegInf", "-1e308 * 10", "(-1e308 * 10)"},
+    {"gNaN", "gInf - gInf", "(1e308 * 10 - 1e308 * 10)"},
+    {"gHalf", "0.5", "0.5"},  // a fractional exponent and a positive fractional base
 };
 
 // Every operator of both language phases, and the functions and natives that
@@ -123,6 +134,18 @@ TEST_F(FaultGrid, EveryOperatorOnHostileOperandsAnswersUnderBothWords) {
     }
 }
 
+TEST_F(FaultGrid, EveryOperatorOnFoldedConstantsAnswersUnderBothWords) {
+    for (const char *word : {"831", "818"}) {
+        for (const Operand &a : kOperands) {
+            for (const char *op : kUnary) expectAnswered(substitute(op, a.literal, ""), word);
+            for (const Operand &b : kOperands)
+                for (const char *op : kBinary) expectAnswered(substitute(op, a.literal, b.literal), word);
+        }
+        setWord("831");
+        EXPECT_EQ(run("1 + 1"), std::vector<std::string>{"Answer: 2"}) << word;
+    }
+}
+
 // The numeric routines of the table bound by number, each with the operand and
 // result types it reads and writes, so that routines the language does not
 // name (Extended arithmetic, Long Mod, the conversions) are run too.
@@ -190,6 +213,16 @@ TEST_F(FaultGrid, FaultsAnswerAsDesigned) {
         {"818", "gBig * 10", "Answer: Floating point overflow"},
         {"818", "Sqr(-1)", "Answer: Invalid operation"},
         {"818", "7 \\ gZero", "Answer: Integer division by 0"},
+        // The same on constants, which the compiler folds.
+        {"831", "1 / 0", "Answer: Inf"},
+        {"831", "Log(0) + 1", "Answer: -Inf"},
+        {"831", "Sqr(2 * 2) + 1", "Answer: 3"},
+        {"818", "1 / 0", "Answer: Division by 0"},
+        {"818", "1 + 1 / 0", "Answer: Division by 0"},
+        {"818", "Log(0)", "Answer: Division by 0"},
+        {"818", "1e308 * 10", "Answer: Floating point overflow"},
+        {"818", "Sqr(-1) + 2", "Answer: Invalid operation"},
+        {"818", "2 * 3 + 1", "Answer: 7"},
     };
     for (const Case &c : cases) {
         setWord(c.word);
