@@ -1,6 +1,7 @@
 // Running operation chains: the plain runner, the process-wide current runner,
 // the evaluation entry points, exception recovery and the stop flag.
 #include <atomic>
+#include <type_traits>
 
 #include "compiler.h"
 #include "fold.h"
@@ -83,7 +84,7 @@ inline bool runsUnprotected(const Item *expr) {
 // chain (or the machine code made from it) when its stamp holds, else its records.
 inline void runPure(const Item *expr) {
     auto *data = static_cast<const ExprData *>(expr->extra);
-    if (FastPath *fast = readyFastPath(data, expr->context->fpuWordEval)) {
+    if (FastPath *fast = readyFastPath(data, expr->context)) {
         if (fast->entry)
             fast->entry();
         else
@@ -91,6 +92,18 @@ inline void runPure(const Item *expr) {
         return;
     }
     runRecords(expr->chain);
+}
+
+// A pure expression under a word that unmasks faults first runs its fast path
+// with every fault masked; only when that raised a fault the word unmasks do
+// its records run, under the protected runner, so the fault is raised by the
+// record that causes it and its handlers decide as always. True when the fast
+// path's result stands.
+inline bool ranMaskedFirst(const Item *expr) {
+    auto *data = static_cast<const ExprData *>(expr->extra);
+    if (!runnerKnown || !data || !data->fast || !data->fast->repeatable || !expr->context) return false;
+    FastPath *fast = readyFastPath(data, expr->context);
+    return fast && runMaskedChecked(*fast, expr->context->fpuWordEval);
 }
 
 // The chain of an expression under the current runner, or with the plain loop
@@ -104,25 +117,42 @@ void runExpression(const Item *expr) {
         runPure(expr);
         return;
     }
+    if (ranMaskedFirst(expr)) return;
     evaluationRunner()(expr->chain);
 }
 
 double readDouble(const void *cell) { return load<double>(cell); }
+
+// A pure expression under its masked word, as nxEvaluateExt/Dbl read it. The
+// routines leave the control words alone: when the after-word is the
+// evaluation word, it is still in place.
+template <class T, T (*read)(const void *)> T evaluatePure(const Item *expr) {
+    const ThreadContext *ctx = expr->context;
+    uint16_t word = ctx->fpuWordEval;
+    T value;
+    FastPath *fast = readyFastPath(static_cast<const ExprData *>(expr->extra), ctx);
+    if (fast && fast->entry) {
+        loadControlWord(word);
+        double given = fast->entry();
+        if (std::is_same_v<T, double> && fast->entryGivesResult)
+            value = static_cast<T>(given);
+        else
+            value = expr->address ? read(cellAt(expr->address)) : T(0);
+    } else {
+        loadControlWord(word);
+        runRecords(fast ? fast->chain : expr->chain);
+        value = expr->address ? read(cellAt(expr->address)) : T(0);
+    }
+    if (ctx->fpuWordAfter != word) loadControlWord(ctx->fpuWordAfter);
+    return value;
+}
 
 // Runs an expression as nxEvaluateExt/Dbl do and reads the first sizeof(T)
 // bytes of its result cell (0 without one).
 template <class T, T (*read)(const void *)> T evaluateAs(const Item *expr) {
     if (!expr) return 0;
     const ThreadContext *ctx = expr->context;
-    if (expr->chain && runsUnprotected(expr)) {
-        // The plain loop over routines that leave the control words alone: when
-        // the after-word is the evaluation word, it is still in place.
-        loadControlWord(ctx->fpuWordEval);
-        runPure(expr);
-        T value = expr->address ? read(cellAt(expr->address)) : T(0);
-        if (ctx->fpuWordAfter != ctx->fpuWordEval) loadControlWord(ctx->fpuWordAfter);
-        return value;
-    }
+    if (expr->chain && runsUnprotected(expr)) return evaluatePure<T, read>(expr);
     EvaluationWords words(ctx);
     runExpression(expr);
     return expr->address ? read(cellAt(expr->address)) : T(0);
@@ -152,13 +182,22 @@ NxRoutine evaluationRunner() {
 // one every evaluation uses; an empty slot keeps the plain runner.
 void selectRunner(int slot) {
     intptr_t address = routineSlotContent(slot);
-    runner = address ? reinterpret_cast<NxRoutine>(address) : &runChain;
+    NxRoutine chosen = address ? reinterpret_cast<NxRoutine>(address) : &runChain;
+    if (chosen == runner) return;
+    runner = chosen;
     refreshRunnerKnown();
 }
 
 bool currentRunnerKnown() { return runnerKnown; }
 
-void refreshRunnerKnown() { runnerKnown = isKnownRunner(runner); }
+// Fast paths decide once per stamp whether they may bypass the runner.
+void refreshRunnerKnown() {
+    runnerKnown = isKnownRunner(runner);
+    bumpFoldGeneration();
+}
+
+// nxEvaluateDbl when the machine code cannot be entered at once.
+__attribute__((noinline)) double evaluateDoubleFully(Item *expr) { return evaluateAs<double, &readDouble>(expr); }
 
 // Evaluates an expression under its context's control words and reads its
 // 10-byte result (0 without a result cell).
@@ -234,8 +273,14 @@ extern "C" {
 // The value of an expression handle as a 10-byte and as an 8-byte real.
 NX_API long double nxEvaluateExt(intptr_t expr) { return nx::evaluateExt(reinterpret_cast<nx::Item *>(expr)); }
 
-NX_API double nxEvaluateDbl(intptr_t expr) {
-    return nx::evaluateAs<double, &nx::readDouble>(reinterpret_cast<nx::Item *>(expr));
+// The hot path is a few loads, two compares of the control units and a jump
+// into machine code; everything else lives out of line, so this stays a leaf
+// that saves no registers.
+NX_API double nxEvaluateDbl(intptr_t handle) {
+    auto *expr = reinterpret_cast<nx::Item *>(handle);
+    if (const nx::FastPath *fast = nx::hotFastPath(expr)) [[likely]]
+        return fast->entry();
+    return nx::evaluateDoubleFully(expr);
 }
 
 // Called by a protecting runner with the record whose routine faulted: records

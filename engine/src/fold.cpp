@@ -12,6 +12,7 @@
 
 #include "cells.h"
 #include "fpu.h"
+#include "jit.h"
 #include "routines.h"
 
 namespace nx {
@@ -33,9 +34,28 @@ constexpr int kFoldableSlots[] = {
     201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211, 213, 214, 215, 216, 219,
 };
 
+// Comparisons and logic: no side effect, but they store the host's true value.
+constexpr int kRepeatableSlots[] = {62, 63, 64, 65, 66, 67, 74, 75, 76, 77, 78, 79};
+
 std::vector<intptr_t> &foldableRoutines() {
     static std::vector<intptr_t> routines;
     return routines;
+}
+
+std::vector<intptr_t> &repeatableRoutines() {
+    static std::vector<intptr_t> routines;
+    return routines;
+}
+
+bool isRepeatableRoutine(intptr_t routine) {
+    const auto &routines = repeatableRoutines();
+    return isFoldableRoutine(routine) || std::binary_search(routines.begin(), routines.end(), routine);
+}
+
+bool isRepeatableChain(const OperationRecord *r) {
+    for (; r && r->Routine; r = reinterpret_cast<const OperationRecord *>(r->Next))
+        if (!isRepeatableRoutine(r->Routine)) return false;
+    return true;
 }
 
 bool sortedHas(const Vec<intptr_t> &cells, intptr_t cell) {
@@ -89,7 +109,16 @@ void recordFoldableRoutines() {
         if (intptr_t a = routineSlotContent(slot)) routines.push_back(a);
     routines.push_back(reinterpret_cast<intptr_t>(&squareDoubleRoutine));
     std::sort(routines.begin(), routines.end());
+    auto &repeatable = repeatableRoutines();
+    repeatable.clear();
+    for (int slot : kRepeatableSlots)
+        if (intptr_t a = routineSlotContent(slot)) repeatable.push_back(a);
+    std::sort(repeatable.begin(), repeatable.end());
+    recordCompiledRoutines();
 }
+
+FastPath::FastPath() = default;
+FastPath::~FastPath() = default;
 
 bool isFoldableRoutine(intptr_t routine) {
     const auto &routines = foldableRoutines();
@@ -110,12 +139,12 @@ void noteFoldable(ExprData *data, OperationRecord *record) {
     if (at == data->foldedCells.end() || *at != record->Result) data->foldedCells.insert(at, record->Result);
 }
 
-void refreshFastPath(FastPath &fast, uint16_t word) {
-    fast.stamp = fastStamp(word);
+void refreshFastPath(FastPath &fast, const ThreadContext *ctx) {
+    uint16_t word = ctx->fpuWordEval;
+    fast.stamp = fastStamp(ctx);
     fast.valid = true;
-    if (fast.folded.empty()) return;
-    uint32_t raised;
-    {
+    uint32_t raised = 0;
+    if (!fast.folded.empty()) {
         MaskedWords masked(word);
         for (OperationRecord *r : fast.folded) reinterpret_cast<NxRoutine>(r->Routine)(r);
         raised = MaskedWords::raised();
@@ -123,32 +152,65 @@ void refreshFastPath(FastPath &fast, uint16_t word) {
     // A flag whose fault the word leaves unmasked means the records must run,
     // so that the fault is raised by the record that causes it.
     fast.valid = (raised & ~uint32_t(word) & 0x3Fu) == 0;
+    bool codeFits = (!fast.radiansOnly || angleUnit() == 1) && (!fast.libraryWordOnly || (word & 0x0F32u) == 0x0332u);
+    fast.entry = fast.valid && codeFits ? fast.codeEntry : nullptr;
+    fast.hot = fast.entry && fast.entryGivesResult && (word & 0x3Fu) == 0x3Fu && ctx->fpuWordAfter == word &&
+               currentRunnerKnown();
+    fast.hotWord = word;
+    fast.hotMxcsr = mxcsrControlFor(word);
 }
 
-void buildFastPath(Item *expr) {
-    auto *data = static_cast<ExprData *>(expr->extra);
-    if (!data || !data->pure || !expr->chain || data->foldable.empty() || !expr->context) return;
+bool runMaskedChecked(const FastPath &fast, uint16_t word) {
+    uint32_t raised;
+    {
+        MaskedWords masked(word);
+        if (fast.entry)
+            fast.entry();
+        else
+            runChain(fast.chain);
+        raised = MaskedWords::raised();
+    }
+    return (raised & ~uint32_t(word) & 0x3Fu) == 0;
+}
+
+namespace {
+
+// The chain without its folded records: copies of the others and of the
+// terminator; false for a broken chain.
+bool foldChain(ExprData *data, OperationRecord *chain, FastPath &fast) {
     std::vector<OperationRecord *> marked(data->foldable.begin(), data->foldable.end());
     std::sort(marked.begin(), marked.end());
-    auto *fast = heapNew<FastPath>();
     Code kept;
-    OperationRecord *r = expr->chain;
+    OperationRecord *r = chain;
     for (; r && r->Routine; r = reinterpret_cast<OperationRecord *>(r->Next)) {
         if (std::binary_search(marked.begin(), marked.end(), r))
-            fast->folded.push_back(r);
+            fast.folded.push_back(r);
         else
             kept.append(copyRecord(data, r));
     }
-    if (!r || fast->folded.empty()) {  // a broken chain, or marks left outside it
+    if (!r) return false;
+    kept.append(copyRecord(data, r));  // the terminator, naming the same context
+    fast.chain = kept.first;
+    return true;
+}
+
+} // namespace
+
+void buildFastPath(Item *expr) {
+    auto *data = static_cast<ExprData *>(expr->extra);
+    if (!data || !data->pure || !expr->chain || !expr->context || !chainEnd(expr->chain)) return;
+    auto *fast = heapNew<FastPath>();
+    fast->chain = expr->chain;
+    if (!data->foldable.empty() && !foldChain(data, expr->chain, *fast)) {
         heapDelete(fast);
         return;
     }
-    kept.append(copyRecord(data, r));  // the terminator, naming the same context
-    fast->chain = kept.first;
-    data->fast = fast;
     Vec<OperationRecord *>().swap(data->foldable);
     Vec<intptr_t>().swap(data->foldedCells);
-    refreshFastPath(*fast, expr->context->fpuWordEval);
+    fast->repeatable = isRepeatableChain(expr->chain);
+    compileFastPath(*fast, expr);
+    data->fast = fast;
+    refreshFastPath(*fast, expr->context);
 }
 
 void releaseFastPath(ExprData *data) {

@@ -6,8 +6,13 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
+
+#include <cstring>
 
 #include "compiler.h"
+#include "context.h"
+#include "fpu.h"
 
 namespace nx {
 
@@ -21,24 +26,46 @@ extern std::atomic<uint32_t> foldGenerationCounter;
 inline uint32_t foldGeneration() { return foldGenerationCounter.load(std::memory_order_relaxed); }
 inline void bumpFoldGeneration() { foldGenerationCounter.fetch_add(1, std::memory_order_relaxed); }
 
-// The stamp an evaluation under `word` needs its fast path to carry.
-inline uint64_t fastStamp(uint16_t word) { return uint64_t(foldGeneration()) << 16 | word; }
+// The stamp an evaluation in a context needs its fast path to carry: the
+// generation and the context's two control words.
+inline uint64_t fastStamp(const ThreadContext *ctx) {
+    uint32_t words;  // fpuWordEval, then fpuWordAfter
+    std::memcpy(&words, &ctx->fpuWordEval, sizeof words);
+    return uint64_t(foldGeneration()) << 32 | words;
+}
 
 // What one compiled pure chain runs instead of its records.
 struct FastPath {
+    FastPath();
+    ~FastPath();
+    FastPath(const FastPath &) = delete;
+    FastPath &operator=(const FastPath &) = delete;
+
     uint64_t stamp = ~uint64_t(0);     // under which `valid` was last decided
     bool valid = false;                // the folded cells hold their values for that stamp
-    OperationRecord *chain = nullptr;  // copies of the records left after folding, and a terminator
+    OperationRecord *chain = nullptr;  // the records left after folding (copies when some were)
     Vec<OperationRecord *> folded;     // the folded records, in the order they run
-    jit::Code *code = nullptr;         // machine code for `chain`, when it could be made
-    double (*entry)() = nullptr;       // its entry point
+    std::unique_ptr<jit::Code> code;   // machine code for `chain`, when it could be made
+    double (*codeEntry)() = nullptr;   // its entry point
+    double (*entry)() = nullptr;       // codeEntry while the code is right for the stamp
+    bool radiansOnly = false;          // the code calls the trigonometric functions bare
+    bool libraryWordOnly = false;      // the code computes as the routines do under the library word
     bool entryGivesResult = false;     // the entry returns the value of the result cell
+    bool hot = false;                  // nxEvaluateDbl may call the entry straight away
+    uint16_t hotWord = 0;              // once both units hold this masked word
+    uint32_t hotMxcsr = 0;             // (MXCSR's control bits for it)
+    bool repeatable = false;           // running the chain twice changes nothing but its cells
 };
 
 // True for routines the compiler may run once on constant operands.
 bool isFoldableRoutine(intptr_t routine);
-// Takes the foldable routines from the table as start-up left it.
+// Takes the foldable routines from the table as start-up left it, and the
+// routines the compiled tier computes itself.
 void recordFoldableRoutines();
+void recordCompiledRoutines();
+
+// Machine code for a fast path's chain (tier.cpp); nothing when it cannot be made.
+void compileFastPath(FastPath &fast, const Item *expr);
 
 // Whether an operand is a constant while compiling: a literal, a named
 // constant, or the result of a record already marked as foldable.
@@ -52,17 +79,36 @@ void noteFoldable(ExprData *data, OperationRecord *record);
 void buildFastPath(Item *expr);
 // Frees what buildFastPath made.
 void releaseFastPath(ExprData *data);
-// Computes the folded records again for the current stamp; leaves `valid`
-// false when one of them would fault under `word`, so the records run.
-void refreshFastPath(FastPath &fast, uint16_t word);
+// Computes the folded records again for the context's current stamp; leaves
+// `valid` false when one of them would fault under its word, so the records run.
+void refreshFastPath(FastPath &fast, const ThreadContext *ctx);
+
+// Runs a fast path under `word`'s masked form and loads `word` again: false
+// when it raised a fault that `word` leaves unmasked, so the records must run
+// to raise it where it belongs (the fast path is repeatable).
+bool runMaskedChecked(const FastPath &fast, uint16_t word);
 
 // The fast path of a pure expression, ready for an evaluation under `word`,
 // or nullptr when its records must run.
-inline FastPath *readyFastPath(const ExprData *data, uint16_t word) {
+inline FastPath *readyFastPath(const ExprData *data, const ThreadContext *ctx) {
     FastPath *fast = data->fast;
     if (!fast) return nullptr;
-    if (fast->stamp != fastStamp(word)) refreshFastPath(*fast, word);
+    if (fast->stamp != fastStamp(ctx)) refreshFastPath(*fast, ctx);
     return fast->valid ? fast : nullptr;
+}
+
+double evaluateDoubleFully(Item *expr);  // eval.cpp
+
+// The fast path nxEvaluateDbl may enter at once: machine code whose stamp
+// holds, under a masked word both units hold (read back, as before any chain
+// that runs outside the protected region).
+inline const FastPath *hotFastPath(const Item *expr) {
+    if (!expr || !expr->chain || !expr->context) return nullptr;
+    auto *data = static_cast<const ExprData *>(expr->extra);
+    const FastPath *fast = data ? data->fast : nullptr;
+    if (!fast || !fast->hot || fast->stamp != fastStamp(expr->context)) return nullptr;
+    if (((x87ControlWord() ^ fast->hotWord) & ~0x40u) != 0) return nullptr;
+    return (mxcsrNow() & 0xFFC0u) == fast->hotMxcsr ? fast : nullptr;
 }
 
 } // namespace nx

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compiler.h"
+#include "fpu.h"
 #include "routines.h"
 
 namespace nx {
@@ -71,10 +72,18 @@ void declarePure(intptr_t routine) {
     if (routine && (at == routines.end() || *at != routine)) routines.insert(at, routine);
 }
 
-// The Double is loaded, squared and stored by the x87 (fwait charges an
-// unmasked overflow of the store to this record), exactly the integer power's
-// one multiplication for the exponent 2 (its other factor is 1).
+// Under a word that rounds to nearest at 64-bit precision and masks the
+// inexact, underflow and denormal faults, the square is the processor's Double
+// product (one rounding, as libNomix296's Double power squares); under any
+// other word the Double is loaded, squared and stored by the x87 (fwait
+// charges an unmasked overflow of the store to this record), exactly the
+// integer power's one multiplication for the exponent 2.
 void squareDoubleRoutine(OperationRecord *r) {
+    if ((x87ControlWord() & 0x0F32u) == 0x0332u) {
+        double x = load<double>(cellAt(r->Arg1));
+        store<double>(cellAt(r->Result), x * x);
+        return;
+    }
     __asm__ volatile("fldl (%0)\n\t"
                      "fmul %%st(0), %%st\n\t"
                      "fstpl (%1)\n\t"

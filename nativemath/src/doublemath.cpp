@@ -6,6 +6,8 @@ namespace nm {
 
 double doubleLnX87(double x) { return x87ToDouble(x87Ln(x)); }
 
+double doubleSqrtX87(double x) { return x87ToDouble(x87Sqrt(x)); }
+
 // The power as the Extended routine computes it, rounded once.
 double doublePowerX87(double x, double y) {
     int64_t n = 0;

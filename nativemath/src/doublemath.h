@@ -19,6 +19,14 @@ namespace nm {
 // of that rounding traps inside them).
 double doubleLnX87(double x);
 double doublePowerX87(double x, double y);
+double doubleSqrtX87(double x);
+
+// The processor's own Double square root and product (sqrtsd, mulsd): one
+// rounding, where the x87 rounds to 64 bits first and then to 53.
+inline double sseSqrt(double x) {
+    __asm__("sqrtsd %1, %0" : "=x"(x) : "x"(x));
+    return x;
+}
 
 // True for a positive normal Double: not zero, denormal, infinite or NaN.
 // Tested on the bits, so not even a signalling NaN raises a fault here.
@@ -53,9 +61,21 @@ inline double doubleLn(double x) {
 // (zero, negative, denormal or non-finite bases, non-finite exponents) the x87.
 inline double doublePower(double x, double y) {
     int64_t n = 0;
-    if (integralExponent(y, n)) return x87ToDouble(integerPower(x, n));
+    if (integralExponent(y, n)) {
+        // The square, the most common power, as the compiled x^2 computes it.
+        if (n == 2 && libraryStandsIn()) return x * x;
+        return x87ToDouble(integerPower(x, n));
+    }
     if (positiveNormal(x) && finiteDouble(y) && libraryStandsIn()) return std::pow(x, y);
     return x87ToDouble(power(x, y));
+}
+
+// √x: the processor's Double square root under the words where the library
+// stands in (it is correctly rounded, so within a unit of the x87's twice
+// rounded result, and faults alike: invalid for negatives), else the x87.
+inline double doubleSqrt(double x) {
+    if (libraryStandsIn()) return sseSqrt(x);
+    return doubleSqrtX87(x);
 }
 
 } // namespace nm

@@ -35,7 +35,7 @@ void lnDouble(OperationRecord *record) {
 }
 
 void sqrtDouble(OperationRecord *record) {
-    writeDouble(record->Result, x87ToDouble(x87Sqrt(readDouble(record->Arg1))));
+    writeDouble(record->Result, doubleSqrt(readDouble(record->Arg1)));
 }
 
 } // namespace nm
