@@ -1,6 +1,7 @@
 // The machine code for Double steps against the same computation done in C++.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -334,6 +335,30 @@ TEST(Jit, FreedCodeMemoryIsReused) {
     auto third = compile({&add, 1});
     EXPECT_NE(reinterpret_cast<uintptr_t>(third->entry()), address);
     EXPECT_LT(third->bytes(), 64u);
+}
+
+// The code pages are shared between the views, so also with a forked child:
+// code the child makes must not land on code the parent made after the fork.
+TEST(Jit, ForkedChildKeepsOffItsParentsCode) {
+    double cell[4] = {3, 4, 0, 0};
+    Step parentStep{Op::Mul, &cell[0], &cell[1], &cell[2]}, childStep{Op::Sub, &cell[0], &cell[1], &cell[3]};
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        char c;
+        bool ok = ::read(go[0], &c, 1) == 1;
+        auto code = compile({&childStep, 1});
+        _exit(ok && code && code->entry()() == -1 ? 0 : 1);
+    }
+    auto code = compile({&parentStep, 1});
+    ASSERT_EQ(::write(go[1], "x", 1), 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(go[0]), close(go[1]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(code->entry()(), 12);
 }
 
 TEST(Jit, ThreadsCompileAndRunAtOnce) {
