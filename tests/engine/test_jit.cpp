@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <thread>
@@ -321,6 +322,36 @@ TEST(Jit, RunsItCannotCompileGiveNothing) {
     EXPECT_EQ(compile({&add, 1}), nullptr);
     detail::setExecutableMemoryAvailable(true);
     EXPECT_NE(compile({&add, 1}), nullptr);
+}
+
+// Mappings of this process that are writable and executable at once.
+int writableExecutableMappings() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    int count = 0;
+    while (std::getline(maps, line))
+        if (line.find(" rwx") != std::string::npos) ++count;
+    return count;
+}
+
+// Without memory objects, the code goes to pages of its own made executable after writing.
+TEST(Jit, RunsFromPrivatePagesWithoutSharedViews) {
+    double cell[3] = {1.5, -2, 0};
+    Step steps[] = {{Op::Mul, &cell[0], &cell[1], &cell[2]}, {Op::Neg, &cell[2], nullptr, &cell[2]}};
+    auto before = compile(steps);
+    detail::setSharedViewsAvailable(false);
+    std::vector<std::unique_ptr<Code>> codes;
+    for (int i = 0; i < 3; ++i) codes.push_back(compile(steps));
+    detail::setSharedViewsAvailable(true);
+    EXPECT_EQ(writableExecutableMappings(), 0);
+    for (const auto &code : codes) {
+        ASSERT_NE(code, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(code->entry()) % 4096, 32u);  // masks, then code
+        cell[2] = 0;
+        EXPECT_EQ(code->entry()(), 3.0);
+        EXPECT_EQ(cell[2], 3.0);
+    }
+    EXPECT_EQ(before->entry()(), 3.0);
 }
 
 TEST(Jit, FreedCodeMemoryIsReused) {
