@@ -106,62 +106,42 @@ void expectSameAsInterpreter(std::span<const Step> steps, Cells &cells, const st
     EXPECT_TRUE(!cells.far || agree(read(cells.far + 3), read(farInterp + 3))) << what << ": far cell";
 }
 
-struct BinaryCase {
-    Op op;
-    double (*fn)(double, double);
-    double (*cpp)(double, double);
-};
 double powFn(double x, double y) { return std::pow(x, y); }
 double sinFn(double x) { return std::sin(x); }
 
-TEST(Jit, BinaryOperationsGiveTheBitsOfCpp) {
-    const BinaryCase cases[] = {
+// Each operation on every pair of special operands, into another cell and in place.
+TEST(Jit, OperationsGiveTheBitsOfCpp) {
+    struct Case {
+        Op op;
+        const void *fn;
+        double (*cpp)(double, double);
+    };
+    const Case cases[] = {
         {Op::Add, nullptr, [](double x, double y) { return x + y; }},
         {Op::Sub, nullptr, [](double x, double y) { return x - y; }},
         {Op::Mul, nullptr, [](double x, double y) { return x * y; }},
         {Op::Div, nullptr, [](double x, double y) { return x / y; }},
-        {Op::Call2, &powFn, [](double x, double y) { return std::pow(x, y); }},
+        {Op::Call2, reinterpret_cast<const void *>(&powFn), [](double x, double y) { return std::pow(x, y); }},
+        {Op::Square, nullptr, [](double x, double) { return x * x; }},
+        {Op::Abs, nullptr, [](double x, double) { return std::fabs(x); }},
+        {Op::Neg, nullptr, [](double x, double) { return -x; }},
+        {Op::Sqrt, nullptr, [](double x, double) { return std::sqrt(x); }},
+        {Op::Call1, reinterpret_cast<const void *>(&sinFn), [](double x, double) { return std::sin(x); }},
     };
     Cells cells;
     for (const auto &c : cases)
         for (double x : specials)
-            for (double y : specials) {
-                write(cells.at(0), x), write(cells.at(1), y);
-                Step step{c.op, cells.at(0), cells.at(1), cells.at(2), reinterpret_cast<const void *>(c.fn)};
-                auto code = compile({&step, 1});
-                ASSERT_NE(code, nullptr);
-                double expected = c.cpp(x, y), got = code->entry()();
-                EXPECT_EQ(bitsOf(got), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
-                EXPECT_EQ(bitsOf(read(cells.at(2))), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
-            }
-}
-
-TEST(Jit, UnaryOperationsGiveTheBitsOfCpp) {
-    struct UnaryCase {
-        Op op;
-        double (*fn)(double);
-        double (*cpp)(double);
-    };
-    const UnaryCase cases[] = {
-        {Op::Square, nullptr, [](double x) { return x * x; }},
-        {Op::Abs, nullptr, [](double x) { return std::fabs(x); }},
-        {Op::Neg, nullptr, [](double x) { return -x; }},
-        {Op::Sqrt, nullptr, [](double x) { return std::sqrt(x); }},
-        {Op::Call1, &sinFn, [](double x) { return std::sin(x); }},
-    };
-    Cells cells;
-    for (const auto &c : cases)
-        for (double x : specials)
-            for (bool inPlace : {false, true}) {
-                write(cells.at(0), x);
-                void *result = inPlace ? cells.at(0) : cells.at(1);
-                Step step{c.op, cells.at(0), nullptr, result, reinterpret_cast<const void *>(c.fn)};
-                auto code = compile({&step, 1});
-                ASSERT_NE(code, nullptr);
-                double expected = c.cpp(x), got = code->entry()();
-                EXPECT_EQ(bitsOf(got), bitsOf(expected)) << int(c.op) << " " << x;
-                EXPECT_EQ(bitsOf(read(result)), bitsOf(expected)) << int(c.op) << " " << x;
-            }
+            for (double y : specials)
+                for (bool inPlace : {false, true}) {
+                    write(cells.at(0), x), write(cells.at(1), y);
+                    void *result = inPlace ? cells.at(0) : cells.at(2);
+                    Step step{c.op, cells.at(0), cells.at(1), result, c.fn};
+                    auto code = compile({&step, 1});
+                    ASSERT_NE(code, nullptr);
+                    double expected = c.cpp(x, y), got = code->entry()();
+                    EXPECT_EQ(bitsOf(got), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
+                    EXPECT_EQ(bitsOf(read(result)), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
+                }
 }
 
 // Programs over cells 0..: {op, x, y, result} with -1 for no cell.
