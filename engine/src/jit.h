@@ -51,6 +51,9 @@ bool sealBlock(Block &block);
 void releaseBlock(const Block &block);
 // Test switch: while false, no executable memory can be had.
 void setExecutableMemoryAvailable(bool available);
+// Test switch: while false, code goes to private pages made executable once written,
+// as on systems that refuse memory objects.
+void setSharedViewsAvailable(bool available);
 } // namespace detail
 
 // Machine code for a run of steps. entry() runs the steps in order; every step's result is

@@ -258,18 +258,27 @@ public:
 
 private:
     // A register that holds x's value and may be overwritten: x's own register
-    // when x is not read again, else a copy or a fresh load.
+    // when x is not read again, else a copy of it (x being loaded into a
+    // register of its own first when it is read again later).
     int workingCopy(const Step &s, const StepPlan &p, unsigned busy) {
         int rx = cache_.holder(p.x);
+        if (rx < 0 && p.nextX == never) {
+            int d = cache_.pick(busy);
+            as_.sse(Sse::MovsdLoad, d, s.x);
+            return d;
+        }
         if (rx >= 0 && p.nextX == never) {
             cache_.drop(rx);
             return rx;
         }
+        if (rx < 0) {
+            rx = cache_.pick(busy);
+            as_.sse(Sse::MovsdLoad, rx, s.x);
+            cache_.bind(p.x, rx, p.nextX);
+        }
         cache_.touch(p.x, p.nextX);
-        if (rx >= 0) busy |= 1u << rx;
-        int d = cache_.pick(busy);
-        if (rx >= 0) as_.sse(Sse::Movapd, d, rx);
-        else as_.sse(Sse::MovsdLoad, d, s.x);
+        int d = cache_.pick(busy | 1u << rx);
+        as_.sse(Sse::Movapd, d, rx);
         return d;
     }
 

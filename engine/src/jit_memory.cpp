@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <array>
 #include <atomic>
 #include <mutex>
@@ -30,15 +31,30 @@ std::atomic<bool> forkedChild{false};
 
 void markForkedChild() { forkedChild.store(true, std::memory_order_relaxed); }
 
+// Cleared when the system refuses executable memory objects (or by tests):
+// code then goes to private pages of its own.
+std::atomic<bool> sharedViewsAllowed{true};
+
+// Gives up memory objects for good when the refusal is the system's policy
+// rather than a passing shortage.
+void noteRefusal() {
+    if (errno == ENOSYS || errno == EPERM || errno == EACCES) sharedViewsAllowed.store(false);
+}
+
 // Maps `size` bytes of a new memory object twice: writable and executable.
 bool mapSharedViews(size_t size, std::byte *&write, const std::byte *&exec) {
+    if (!sharedViewsAllowed.load(std::memory_order_relaxed)) return false;
     int fd = memfd_create("nomix-jit", MFD_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        noteRefusal();
+        return false;
+    }
     void *w = MAP_FAILED;
     void *x = MAP_FAILED;
     if (ftruncate(fd, off_t(size)) == 0) {
         w = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         x = mmap(nullptr, size, PROT_READ | PROT_EXEC, MAP_SHARED, fd, 0);
+        if (x == MAP_FAILED) noteRefusal();
     }
     close(fd);
     if (w == MAP_FAILED || x == MAP_FAILED) {
@@ -87,7 +103,8 @@ public:
         if (!available_) return false;
         leaveParentChunks();
         uint32_t cls = classFor(size);
-        if (cls >= classCount) return allocateDedicated(size, block);
+        if (cls >= classCount || !sharedViewsAllowed.load(std::memory_order_relaxed))
+            return allocateDedicated(size, block);
         auto &list = free_[cls];
         if (!list.empty()) {
             block = list.back();
@@ -195,5 +212,7 @@ void releaseBlock(const Block &block) {
 }
 
 void setExecutableMemoryAvailable(bool available) { pool().setAvailable(available); }
+
+void setSharedViewsAvailable(bool available) { sharedViewsAllowed.store(available); }
 
 } // namespace nx::jit::detail

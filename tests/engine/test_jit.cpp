@@ -1,11 +1,13 @@
 // The machine code for Double steps against the same computation done in C++.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <thread>
@@ -104,62 +106,42 @@ void expectSameAsInterpreter(std::span<const Step> steps, Cells &cells, const st
     EXPECT_TRUE(!cells.far || agree(read(cells.far + 3), read(farInterp + 3))) << what << ": far cell";
 }
 
-struct BinaryCase {
-    Op op;
-    double (*fn)(double, double);
-    double (*cpp)(double, double);
-};
 double powFn(double x, double y) { return std::pow(x, y); }
 double sinFn(double x) { return std::sin(x); }
 
-TEST(Jit, BinaryOperationsGiveTheBitsOfCpp) {
-    const BinaryCase cases[] = {
+// Each operation on every pair of special operands, into another cell and in place.
+TEST(Jit, OperationsGiveTheBitsOfCpp) {
+    struct Case {
+        Op op;
+        const void *fn;
+        double (*cpp)(double, double);
+    };
+    const Case cases[] = {
         {Op::Add, nullptr, [](double x, double y) { return x + y; }},
         {Op::Sub, nullptr, [](double x, double y) { return x - y; }},
         {Op::Mul, nullptr, [](double x, double y) { return x * y; }},
         {Op::Div, nullptr, [](double x, double y) { return x / y; }},
-        {Op::Call2, &powFn, [](double x, double y) { return std::pow(x, y); }},
+        {Op::Call2, reinterpret_cast<const void *>(&powFn), [](double x, double y) { return std::pow(x, y); }},
+        {Op::Square, nullptr, [](double x, double) { return x * x; }},
+        {Op::Abs, nullptr, [](double x, double) { return std::fabs(x); }},
+        {Op::Neg, nullptr, [](double x, double) { return -x; }},
+        {Op::Sqrt, nullptr, [](double x, double) { return std::sqrt(x); }},
+        {Op::Call1, reinterpret_cast<const void *>(&sinFn), [](double x, double) { return std::sin(x); }},
     };
     Cells cells;
     for (const auto &c : cases)
         for (double x : specials)
-            for (double y : specials) {
-                write(cells.at(0), x), write(cells.at(1), y);
-                Step step{c.op, cells.at(0), cells.at(1), cells.at(2), reinterpret_cast<const void *>(c.fn)};
-                auto code = compile({&step, 1});
-                ASSERT_NE(code, nullptr);
-                double expected = c.cpp(x, y), got = code->entry()();
-                EXPECT_EQ(bitsOf(got), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
-                EXPECT_EQ(bitsOf(read(cells.at(2))), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
-            }
-}
-
-TEST(Jit, UnaryOperationsGiveTheBitsOfCpp) {
-    struct UnaryCase {
-        Op op;
-        double (*fn)(double);
-        double (*cpp)(double);
-    };
-    const UnaryCase cases[] = {
-        {Op::Square, nullptr, [](double x) { return x * x; }},
-        {Op::Abs, nullptr, [](double x) { return std::fabs(x); }},
-        {Op::Neg, nullptr, [](double x) { return -x; }},
-        {Op::Sqrt, nullptr, [](double x) { return std::sqrt(x); }},
-        {Op::Call1, &sinFn, [](double x) { return std::sin(x); }},
-    };
-    Cells cells;
-    for (const auto &c : cases)
-        for (double x : specials)
-            for (bool inPlace : {false, true}) {
-                write(cells.at(0), x);
-                void *result = inPlace ? cells.at(0) : cells.at(1);
-                Step step{c.op, cells.at(0), nullptr, result, reinterpret_cast<const void *>(c.fn)};
-                auto code = compile({&step, 1});
-                ASSERT_NE(code, nullptr);
-                double expected = c.cpp(x), got = code->entry()();
-                EXPECT_EQ(bitsOf(got), bitsOf(expected)) << int(c.op) << " " << x;
-                EXPECT_EQ(bitsOf(read(result)), bitsOf(expected)) << int(c.op) << " " << x;
-            }
+            for (double y : specials)
+                for (bool inPlace : {false, true}) {
+                    write(cells.at(0), x), write(cells.at(1), y);
+                    void *result = inPlace ? cells.at(0) : cells.at(2);
+                    Step step{c.op, cells.at(0), cells.at(1), result, c.fn};
+                    auto code = compile({&step, 1});
+                    ASSERT_NE(code, nullptr);
+                    double expected = c.cpp(x, y), got = code->entry()();
+                    EXPECT_EQ(bitsOf(got), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
+                    EXPECT_EQ(bitsOf(read(result)), bitsOf(expected)) << int(c.op) << " " << x << " " << y;
+                }
 }
 
 // Programs over cells 0..: {op, x, y, result} with -1 for no cell.
@@ -322,6 +304,36 @@ TEST(Jit, RunsItCannotCompileGiveNothing) {
     EXPECT_NE(compile({&add, 1}), nullptr);
 }
 
+// Mappings of this process that are writable and executable at once.
+int writableExecutableMappings() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    int count = 0;
+    while (std::getline(maps, line))
+        if (line.find(" rwx") != std::string::npos) ++count;
+    return count;
+}
+
+// Without memory objects, the code goes to pages of its own made executable after writing.
+TEST(Jit, RunsFromPrivatePagesWithoutSharedViews) {
+    double cell[3] = {1.5, -2, 0};
+    Step steps[] = {{Op::Mul, &cell[0], &cell[1], &cell[2]}, {Op::Neg, &cell[2], nullptr, &cell[2]}};
+    auto before = compile(steps);
+    detail::setSharedViewsAvailable(false);
+    std::vector<std::unique_ptr<Code>> codes;
+    for (int i = 0; i < 3; ++i) codes.push_back(compile(steps));
+    detail::setSharedViewsAvailable(true);
+    EXPECT_EQ(writableExecutableMappings(), 0);
+    for (const auto &code : codes) {
+        ASSERT_NE(code, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(code->entry()) % 4096, 32u);  // masks, then code
+        cell[2] = 0;
+        EXPECT_EQ(code->entry()(), 3.0);
+        EXPECT_EQ(cell[2], 3.0);
+    }
+    EXPECT_EQ(before->entry()(), 3.0);
+}
+
 TEST(Jit, FreedCodeMemoryIsReused) {
     Cells cells;
     Step add{Op::Add, cells.at(0), cells.at(1), cells.at(2)};
@@ -334,6 +346,30 @@ TEST(Jit, FreedCodeMemoryIsReused) {
     auto third = compile({&add, 1});
     EXPECT_NE(reinterpret_cast<uintptr_t>(third->entry()), address);
     EXPECT_LT(third->bytes(), 64u);
+}
+
+// The code pages are shared between the views, so also with a forked child:
+// code the child makes must not land on code the parent made after the fork.
+TEST(Jit, ForkedChildKeepsOffItsParentsCode) {
+    double cell[4] = {3, 4, 0, 0};
+    Step parentStep{Op::Mul, &cell[0], &cell[1], &cell[2]}, childStep{Op::Sub, &cell[0], &cell[1], &cell[3]};
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        char c;
+        bool ok = ::read(go[0], &c, 1) == 1;
+        auto code = compile({&childStep, 1});
+        _exit(ok && code && code->entry()() == -1 ? 0 : 1);
+    }
+    auto code = compile({&parentStep, 1});
+    ASSERT_EQ(::write(go[1], "x", 1), 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(go[0]), close(go[1]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(code->entry()(), 12);
 }
 
 TEST(Jit, ThreadsCompileAndRunAtOnce) {
