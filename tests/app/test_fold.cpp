@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "box_host.h"
 #include "nxeng296.h"
@@ -106,6 +107,21 @@ TEST_F(Fold, ARedefinedConstantIsFoldedAgain) {
     binding().Release(h);
 }
 
+TEST_F(Fold, FunctionCallsAreNeitherFoldedNorCompiled) {
+    // A call runs the body of the function item it was compiled with at each
+    // evaluation: its variables are read then, and a later definition of the
+    // same name is for later compilations.
+    binding().Define("Func: fq(x) = x * fx");
+    intptr_t h = parse("fq(3) + 1");
+    EXPECT_EQ(nxEvaluateDbl(h), 5.5);
+    *x_ = 2;
+    EXPECT_EQ(nxEvaluateDbl(h), 7);
+    binding().Define("Func: fq(x) = x * 10");
+    EXPECT_EQ(nxEvaluateDbl(h), 7);
+    EXPECT_EQ(fresh("fq(3) + 1"), 31);
+    binding().Release(h);
+}
+
 TEST_F(Fold, AReplacedSlotLeavesCompiledRecordsAlone) {
     // Definitions and records hold the routine they were made with: replacing
     // the slot afterwards changes no answer, folded or not.
@@ -130,3 +146,76 @@ TEST_F(Fold, VariablesAreNeverFolded) {
 }
 
 } // namespace
+
+namespace {
+
+// A host's own runner: evaluations then run the records through it (here it
+// hands them to the protected runner), never the folded chain or the code.
+NxRoutine savedRunner = nullptr;
+int hostRuns = 0;
+void hostRunner(OperationRecord *first) {
+    ++hostRuns;
+    savedRunner(first);
+}
+
+// Double templates on two variables, and the operands they meet.
+const char *const kTemplates[] = {
+    "fa + fb", "fa - fb", "fa * fb", "fa / fb", "fa ^ fb", "fa ^ 2", "Sqr(fa)", "Sin(fa) * fb",
+    "Cos(fa) - fb", "Tan(fa)", "Atan(fa) + fb", "Exp(fa)", "Log(fa) + fb", "Abs(fa) - fb", "fa Mod fb",
+    "(fa + 1) * (fb - 2) / 3", "-fa + fb", "2 ^ fa", "fa ^ 0.5 + fb ^ 1.5", "Sqr(2 * 3) + fa",
+    "1 / 0 + fa", "fa * 1e308 * 10", "fa ^ 7 - fb ^ 3",
+};
+const double kValues[] = {0, -0.0, 1, -1, 1e308, -1e308, 4.9e-324, INFINITY, -INFINITY, NAN, 0.5, 2.5, 3};
+
+struct Outcome {
+    double value;
+    int32_t error;
+    bool operator==(const Outcome &o) const {
+        bool same = value == o.value || (std::isnan(value) && std::isnan(o.value));
+        return error == o.error && (error != 0 || same);
+    }
+};
+
+} // namespace
+
+TEST_F(Fold, MachineCodeAndFoldedChainsAnswerAsTheRecordsUnderBothWords) {
+    auto *cells = static_cast<double *>(nxAlloc(2 * sizeof(double)));
+    binding().DefineVar("fa As Double", reinterpret_cast<intptr_t>(&cells[0]));
+    binding().DefineVar("fb As Double", reinterpret_cast<intptr_t>(&cells[1]));
+    std::vector<intptr_t> handles;
+    for (const char *t : kTemplates) handles.push_back(parse(t));
+    // Every template on every pair of operands under one word, in order.
+    auto runAll = [&](uint16_t word) {
+        std::vector<Outcome> out;
+        setWord(word);
+        for (intptr_t h : handles)
+            for (double a : kValues)
+                for (double b : kValues) {
+                    cells[0] = a, cells[1] = b;
+                    clearError();
+                    double v = nxEvaluateDbl(h);
+                    out.push_back({v, error()});
+                }
+        setWord(kMasked);
+        return out;
+    };
+    std::vector<Outcome> fastMasked = runAll(kMasked), fastTrapping = runAll(kTrapping);
+
+    savedRunner = reinterpret_cast<NxRoutine>(Nomix(12, "", 150, 0, 0, 0));
+    Nomix(24, "", 150, reinterpret_cast<intptr_t>(&hostRunner), 0, 0);
+    binding().Release(parse("fa"));  // a parse takes the runner from the table
+    std::vector<Outcome> recordsMasked = runAll(kMasked), recordsTrapping = runAll(kTrapping);
+    EXPECT_GE(hostRuns, int(2 * handles.size() * std::size(kValues) * std::size(kValues)));
+    Nomix(24, "", 150, reinterpret_cast<intptr_t>(savedRunner), 0, 0);
+    binding().Release(parse("fa"));
+
+    size_t i = 0;
+    for (const char *t : kTemplates)
+        for (double a : kValues)
+            for (double b : kValues) {
+                EXPECT_EQ(fastMasked[i], recordsMasked[i]) << t << " a=" << a << " b=" << b;
+                EXPECT_EQ(fastTrapping[i], recordsTrapping[i]) << "trapping: " << t << " a=" << a << " b=" << b;
+                ++i;
+            }
+    for (intptr_t h : handles) binding().Release(h);
+}
