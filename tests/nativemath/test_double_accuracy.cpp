@@ -1,6 +1,6 @@
-// The Double logarithm and power (slots 215 and 206) against the x87
-// computation they replace where the C library stands in for it: over eleven
-// million operands spread across the domain, every result within one unit of
+// The Double logarithm, power and square root (slots 215, 206 and 216)
+// against the x87 computation they replace where the C library or the
+// processor's own Double arithmetic stands in for it: over twelve million operands spread across the domain, every result within one unit of
 // the last place of the x87 Extended result rounded to a Double, the special
 // values (zeros with their sign, infinities, NaNs) the same, and under the
 // trapping word 0x0332 the same operands fault with the same codes.
@@ -29,6 +29,9 @@ void referenceLn(OperationRecord *r) {
 void referencePower(OperationRecord *r) {
     nm::writeDouble(r->Result, nm::doublePowerX87(nm::readDouble(r->Arg1), nm::readDouble(r->Arg2)));
 }
+void referenceSqrt(OperationRecord *r) { nm::writeDouble(r->Result, nm::doubleSqrtX87(nm::readDouble(r->Arg1))); }
+
+NxRoutine referenceFor(int slot) { return slot == 215 ? referenceLn : slot == 216 ? referenceSqrt : referencePower; }
 
 // A deterministic stream of 64-bit numbers (SplitMix64), the same on every machine.
 class Bits {
@@ -113,6 +116,15 @@ const Family kFamilies[] = {
          double y = i % 2 == 0 ? b.between(-3, 3) : b.pick(kEdgeExponents);
          return Operand{x, y};
      }},
+    {"power: squares over every binade, overflow and underflow included", 206, 1000000,
+     [](Bits &b, size_t i) { return Operand{i % 2 ? b.positiveNormal() : -b.positiveNormal(), 2}; }},
+    {"square root: positive normals over every binade", 216, 1000000,
+     [](Bits &b, size_t) { return Operand{b.positiveNormal(), 0}; }},
+    {"square root: zeros, negatives, denormals, infinities, NaNs", 216, 40000,
+     [](Bits &b, size_t i) {
+         double x = i % 3 == 0 ? b.denormal() : i % 3 == 1 ? -b.positiveNormal() : b.pick(kEdgeBases);
+         return Operand{x, 0};
+     }},
     {"power: edges, every base with every exponent", 206, std::size(kEdgeBases) * std::size(kEdgeExponents),
      [](Bits &, size_t i) {
          return Operand{kEdgeBases[i / std::size(kEdgeExponents)], kEdgeExponents[i % std::size(kEdgeExponents)]};
@@ -181,7 +193,7 @@ TEST_F(DoubleAccuracy, LibraryResultsStayWithinOneUnitAndFaultAlike) {
     for (const Family &family : kFamilies) {
         SCOPED_TRACE(family.name);
         NxRoutine library = routine(family.slot);
-        NxRoutine reference = family.slot == 215 ? referenceLn : referencePower;
+        NxRoutine reference = referenceFor(family.slot);
         size_t mismatches = 0;
         const size_t count = operandCount(family);
         std::vector<Operand> operands;
@@ -217,11 +229,11 @@ TEST_F(DoubleAccuracy, OtherWordsKeepTheX87BitForBit) {
     Bits bits(7);
     for (uint16_t word : words) {
         SCOPED_TRACE(::testing::Message() << "word " << std::hex << word);
-        for (int slot : {215, 206}) {
+        for (int slot : {215, 206, 216}) {
             std::vector<Operand> operands = {{4, 0.5}, {1, 0.5}, {0x1p-1060, 1.5}, {1e300, 1.5}};
             for (int i = 0; i < 2000; ++i)
                 operands.push_back({i % 2 ? bits.positiveNormal() : bits.between(0.5, 2), bits.between(-1100, 1100)});
-            Outcome expected = runBatch(slot == 215 ? referenceLn : referencePower, operands, word);
+            Outcome expected = runBatch(referenceFor(slot), operands, word);
             Outcome actual = runBatch(routine(slot), operands, word);
             EXPECT_EQ(expected.faults, actual.faults) << "slot " << slot;
             for (size_t i = 0; i < operands.size(); ++i)
