@@ -51,6 +51,7 @@ struct FastPath {
     bool radiansOnly = false;          // the code calls the trigonometric functions bare
     bool libraryWordOnly = false;      // the code computes as the routines do under the library word
     bool entryGivesResult = false;     // the entry returns the value of the result cell
+    bool usesX87 = false;              // the code calls records' routines, which may use the x87
     bool hot = false;                  // nxEvaluateDbl may call the entry straight away
     uint16_t hotWord = 0;              // once both units hold this masked word
     uint32_t hotMxcsr = 0;             // (MXCSR's control bits for it)
@@ -100,14 +101,15 @@ inline FastPath *readyFastPath(const ExprData *data, const ThreadContext *ctx) {
 double evaluateDoubleFully(Item *expr);  // eval.cpp
 
 // The fast path nxEvaluateDbl may enter at once: machine code whose stamp
-// holds, under a masked word both units hold (read back, as before any chain
-// that runs outside the protected region).
+// holds, under a masked word the units it uses hold (read back, as before any
+// chain that runs outside the protected region; code without x87 instructions
+// needs MXCSR alone).
 inline const FastPath *hotFastPath(const Item *expr) {
     if (!expr || !expr->chain || !expr->context) return nullptr;
     auto *data = static_cast<const ExprData *>(expr->extra);
     const FastPath *fast = data ? data->fast : nullptr;
     if (!fast || !fast->hot || fast->stamp != fastStamp(expr->context)) return nullptr;
-    if (((x87ControlWord() ^ fast->hotWord) & ~0x40u) != 0) return nullptr;
+    if (fast->usesX87 && ((x87ControlWord() ^ fast->hotWord) & ~0x40u) != 0) return nullptr;
     return (mxcsrNow() & 0xFFC0u) == fast->hotMxcsr ? fast : nullptr;
 }
 

@@ -32,11 +32,11 @@ struct KnownRoutine {
     Needs needs = Needs::Nothing;
 };
 
-double sine(double x) { return std::sin(x); }
-double cosine(double x) { return std::cos(x); }
+// The C library's own entry points, called straight from the code (no
+// wrapper, no stub in between).
+using Unary = double (*)(double);
+const Unary libSin = &::sin, libCos = &::cos, libAtan = &::atan, libExp = &::exp;
 double tangent(double x) { return std::sin(x) / std::cos(x); }
-double arctangent(double x) { return std::atan(x); }
-double exponential(double x) { return std::exp(x); }
 
 // libNomix296's Double logarithm and power as they stand at start-up (their
 // records' routines), for the operands the C library does not serve.
@@ -50,9 +50,14 @@ bool positiveNormal(double x) {
 // A finite exponent that is not a whole number.
 bool fractional(double y) { return std::fabs(y) < 0x1p52 && double(int64_t(y)) != y; }
 
-// Runs a table routine on Double operands (machine code runs with the word in
-// force in both units, as the records would).
+// Runs a table routine on Double operands from machine code entered after a
+// check of MXCSR alone: the x87 word that goes with it (at 64-bit precision,
+// which code calling this relies on) is made sure first, since the routine may
+// compute with the x87.
 double viaRoutine(NxRoutine routine, double x, double y) {
+    uint32_t mxcsr = mxcsrNow();
+    auto word = uint16_t(0x0300u | ((mxcsr >> 7) & 0x3Fu) | ((mxcsr >> 13) & 3u) << 10);
+    if (((x87ControlWord() ^ word) & ~0x40u) != 0) loadControlWordFully(word);
     double result = 0;
     OperationRecord r{};
     r.Arg1 = reinterpret_cast<intptr_t>(&x);
@@ -85,11 +90,11 @@ const KnownRoutine kKnown[] = {
     {213, jit::Op::Abs},
     {0, jit::Op::Square, nullptr, Needs::LibraryWord},
     {216, jit::Op::Sqrt, nullptr, Needs::LibraryWord},
-    {208, jit::Op::Call1, fn(&sine), Needs::Radians},
-    {209, jit::Op::Call1, fn(&cosine), Needs::Radians},
+    {208, jit::Op::Call1, fn(libSin), Needs::Radians},
+    {209, jit::Op::Call1, fn(libCos), Needs::Radians},
     {210, jit::Op::Call1, fn(&tangent), Needs::Radians},
-    {211, jit::Op::Call1, fn(&arctangent), Needs::Radians},
-    {214, jit::Op::Call1, fn(&exponential)},
+    {211, jit::Op::Call1, fn(libAtan), Needs::Radians},
+    {214, jit::Op::Call1, fn(libExp)},
 };
 
 // The same for libNomix296's logarithm and power, known only with the library.
@@ -168,6 +173,7 @@ void compileFastPath(FastPath &fast, const Item *expr) {
     fast.codeEntry = code->entry();
     fast.code = std::move(code);
     fast.radiansOnly = relies.radians;
+    fast.usesX87 = std::any_of(steps.begin(), steps.end(), [](const jit::Step &s) { return s.op == jit::Op::CallRecord; });
     fast.libraryWordOnly = relies.libraryWord;
     const jit::Step &last = steps.back();
     fast.entryGivesResult = last.op != jit::Op::CallRecord && expr->address &&
