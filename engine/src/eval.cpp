@@ -147,12 +147,64 @@ template <class T, T (*read)(const void *)> T evaluatePure(const Item *expr) {
     return value;
 }
 
+// The fault flags of both units among `watch` (x87 status word and MXCSR use
+// the same six bits).
+inline uint32_t raisedFlags(uint32_t watch) {
+    uint16_t status;
+    __asm__ volatile("fnstsw %0" : "=m"(status));
+    return (uint32_t(status) | mxcsrNow()) & watch;
+}
+
+// Clears the flags of both units (only when some are up: a load stalls).
+inline void clearFlags() {
+    uint32_t mxcsr = mxcsrNow();
+    if (mxcsr & 0x3Fu) {
+        mxcsr &= ~0x3Fu;
+        __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+    }
+    uint16_t status;
+    __asm__ volatile("fnstsw %0" : "=m"(status));
+    if (status & 0x3Fu) __asm__ volatile("fnclex");
+}
+
+// A pure expression whose routines have no side effect, under a word that
+// unmasks faults (the graph's), as nxEvaluateExt/Dbl read it: its fast path
+// runs under the word's masked form, which is usually in place already (the
+// after-word), and the flags tell whether a fault the word unmasks came up.
+// False when the records must run instead: they raise that fault where it
+// belongs, through the protected runner.
+template <class T, T (*read)(const void *)> bool evaluatedMaskedFirst(const Item *expr, T &value) {
+    auto *data = static_cast<const ExprData *>(expr->extra);
+    const ThreadContext *ctx = expr->context;
+    if (!runnerKnown || !data || !data->pure || !data->fast || !data->fast->repeatable || !ctx) return false;
+    FastPath *fast = readyFastPath(data, ctx);
+    if (!fast) return false;
+    const uint16_t word = ctx->fpuWordEval, masked = word | 0x3Fu;
+    const uint32_t watch = ~uint32_t(word) & 0x3Fu;
+    loadControlWord(masked);
+    if (raisedFlags(watch)) clearFlags();
+    double given = fast->entry ? fast->entry() : 0;
+    if (!fast->entry) runRecords(fast->chain);
+    if (raisedFlags(watch)) {
+        clearFlags();
+        return false;
+    }
+    if (std::is_same_v<T, double> && fast->entry && fast->entryGivesResult)
+        value = static_cast<T>(given);
+    else
+        value = expr->address ? read(cellAt(expr->address)) : T(0);
+    if (ctx->fpuWordAfter != masked) loadControlWord(ctx->fpuWordAfter);
+    return true;
+}
+
 // Runs an expression as nxEvaluateExt/Dbl do and reads the first sizeof(T)
 // bytes of its result cell (0 without one).
 template <class T, T (*read)(const void *)> T evaluateAs(const Item *expr) {
     if (!expr) return 0;
     const ThreadContext *ctx = expr->context;
     if (expr->chain && runsUnprotected(expr)) return evaluatePure<T, read>(expr);
+    T value;
+    if (expr->chain && evaluatedMaskedFirst<T, read>(expr, value)) return value;
     EvaluationWords words(ctx);
     runExpression(expr);
     return expr->address ? read(cellAt(expr->address)) : T(0);
