@@ -214,8 +214,14 @@ def evaluation(old, new):
         ratios_old.append(ro)
         ratios_new.append(rn)
         t.add(n, texts.get(n, ""), fmt(no, 1), fmt(nn, 1), fmt(po, 1), fmt(pn, 1), fmt(ro, 2), fmt(rn, 2))
-    t.add("", "geometric mean", "", "", "", "", fmt(geometric_mean(ratios_old), 2),
-          fmt(geometric_mean(ratios_new), 2))
+    # Over the same expressions on both sides, so that one side's missing
+    # figure does not move its mean; each side alone when the other has none.
+    common = [(o, n) for o, n in zip(ratios_old, ratios_new) if o and n]
+    label = "geometric mean"
+    if common and len(common) < max(len([r for r in ratios_old if r]), len([r for r in ratios_new if r])):
+        ratios_old, ratios_new = [o for o, _ in common], [n for _, n in common]
+        label += f" (the {len(common)} both have)"
+    t.add("", label, "", "", "", "", fmt(geometric_mean(ratios_old), 2), fmt(geometric_mean(ratios_new), 2))
     return "### Evaluation, ns per evaluation (medians)\n\n" + t.render()
 
 
