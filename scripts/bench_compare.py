@@ -103,6 +103,7 @@ class Side:
     """Everything one tree's run left behind."""
 
     def __init__(self, directory):
+        """Reads every file the run left in the directory."""
         self.directory = directory
         self.json = {}
         for group in ("eval", "compile", "plot", "startup", "hostile", "graph"):
@@ -111,13 +112,16 @@ class Side:
         self.desktop = read_text(os.path.join(directory, "desktop.txt"))
 
     def ns(self, name):
+        """Median processor time of a figure in nanoseconds, or None."""
         return cpu_ns(self.json.get(name))
 
     def counter(self, name, counter):
+        """Median of a figure's counter (the start-up phases), or None."""
         value = self.json.get(name, {}).get(counter)
         return value if isinstance(value, (int, float)) else None
 
     def names(self, prefix):
+        """The figures whose names start with the prefix, in run order."""
         return [n for n in self.json if n.startswith(prefix)]
 
     def expressions(self):
@@ -135,6 +139,7 @@ class Side:
                 if len(r) >= 4 and r[0].isdigit()}
 
     def compiler(self):
+        """The compiler and flags line nomix_bench prints, or None."""
         match = re.search(r"^- compiler: (.*)$", self.summary, re.M)
         return match.group(1) if match else None
 
@@ -149,18 +154,22 @@ class Side:
 
 
 def fmt(value, decimals):
+    """A number with a fixed count of decimals, or a dash when unknown."""
     return DASH if value is None or (isinstance(value, float) and math.isnan(value)) else f"{value:.{decimals}f}"
 
 
 def ratio(a, b):
+    """a/b, or None when either is unknown."""
     return a / b if a is not None and b is not None and b > 0 else None
 
 
 def scaled(value, divisor):
+    """A figure in another unit, keeping None."""
     return None if value is None else value / divisor
 
 
 def geometric_mean(values):
+    """The mean of ratios, so that twice as slow and twice as fast cancel."""
     logs = [math.log(v) for v in values if v is not None and v > 0]
     return math.exp(sum(logs) / len(logs)) if logs else None
 
@@ -173,9 +182,11 @@ class Table:
         self.rows = []
 
     def add(self, *cells):
+        """Adds a row; the cells are turned into text."""
         self.rows.append([str(c) for c in cells])
 
     def render(self):
+        """Header, alignment row and rows, each cell padded to its column."""
         widths = [max(3, len(title)) for title, _ in self.columns]
         for row in self.rows:
             widths = [max(w, len(c)) for w, c in zip(widths, row)]
@@ -202,6 +213,7 @@ def expression_numbers(old, new, kind):
 
 
 def evaluation(old, new):
+    """Nomix and muparser per expression, both ratios and their means."""
     t = Table(("#", "r"), ("expression (Nomix)", "l"), ("Nomix old", "r"), ("Nomix new", "r"),
               ("muparser old", "r"), ("muparser new", "r"), ("ratio old", "r"), ("ratio new", "r"))
     texts = {**old.expressions(), **new.expressions()}
@@ -226,6 +238,7 @@ def evaluation(old, new):
 
 
 def compilation(old, new):
+    """Compile time per expression in both trees."""
     t = Table(("#", "r"), ("Nomix old", "r"), ("Nomix new", "r"), ("muparser old", "r"), ("muparser new", "r"),
               ("Nomix new/old", "r"))
     for n in expression_numbers(old, new, "compile"):
@@ -248,6 +261,7 @@ def old_new_table(title, first_column, rows, decimals):
 
 
 def startup(old, new):
+    """The two start-up phases, their sum and the wall-clock time."""
     phases = [("1: language file (nx_Initialize and the definitions)", "phase1_ms"),
               ("2: application set-up", "phase2_ms"), ("both", "both_ms"), ("both, wall-clock time", "wall_ms")]
     rows = [(label, old.counter("startup", c), new.counter("startup", c)) for label, c in phases]
@@ -255,6 +269,7 @@ def startup(old, new):
 
 
 def plot(old, new):
+    """The plot loop in both engines, and Nomix/muparser on each side."""
     t = Table(("engine", "l"), ("ms old", "r"), ("ms new", "r"), ("ns per point old", "r"),
               ("ns per point new", "r"))
     points = 100000
@@ -269,6 +284,7 @@ def plot(old, new):
 
 
 def hostile(old, new):
+    """Each hostile line, named as the summary names it."""
     names = list(dict.fromkeys(old.names("hostile/") + new.names("hostile/")))
     labels = new.hostile_lines() or old.hostile_lines()
     rows = []
@@ -279,6 +295,7 @@ def hostile(old, new):
 
 
 def heap(old, new):
+    """What each compiled expression keeps in the engine heap."""
     t = Table(("#", "r"), ("bytes old", "r"), ("bytes new", "r"), ("blocks old", "r"), ("blocks new", "r"),
               ("records old", "r"), ("records new", "r"))
     ho, hn = old.heap(), new.heap()
@@ -290,18 +307,21 @@ def heap(old, new):
 
 
 def desktop(old, new):
+    """Start-up of the desktop program and Enter to answer."""
     rows = [("start of nomix to main window painted (ms)", old.desktop_figure("start"), new.desktop_figure("start"), 1),
             ("Enter to answer shown, 2+3 (ms)", old.desktop_figure("Enter"), new.desktop_figure("Enter"), 3)]
     return old_new_table("### Desktop program, medians", "figure", rows, 3)
 
 
 def graph(old, new):
+    """Every figure of the graph drawing pass."""
     names = list(dict.fromkeys(old.names("graph/") + new.names("graph/")))
     rows = [(name[len("graph/"):], scaled(old.ns(name), 1e6), scaled(new.ns(name), 1e6)) for name in names]
     return old_new_table("### Graph drawing pass, ms of processor time, medians", "figure", rows, 1)
 
 
 def processor():
+    """The processor model, from the first "model name" line."""
     for line in read_text("/proc/cpuinfo").splitlines():
         if line.startswith("model name"):
             return line.split(":", 1)[1].strip()
@@ -309,6 +329,7 @@ def processor():
 
 
 def header(old, new, args):
+    """Date, machine, load, compiler and commits: a figure means little without them."""
     compilers = [c for c in dict.fromkeys((old.compiler(), new.compiler())) if c]
     compiler = "; ".join(compilers) if len(compilers) < 2 else f"old {compilers[0]}; new {compilers[1]}"
     return (f"- date: {args.date or 'unknown'}\n"
@@ -320,6 +341,7 @@ def header(old, new, args):
 
 
 def report(args):
+    """The whole comparison as Markdown."""
     old, new = Side(args.old), Side(args.new)
     sections = [evaluation, compilation, startup, plot, hostile, heap, desktop, graph]
     return ("## Old and new side by side\n\nProcessor time unless a table says otherwise; "
@@ -328,6 +350,7 @@ def report(args):
 
 
 def main(argv):
+    """Prints the tables of two run directories."""
     parser = argparse.ArgumentParser(description="Old and new benchmark figures side by side.")
     parser.add_argument("old")
     parser.add_argument("new")
