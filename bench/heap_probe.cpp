@@ -5,6 +5,7 @@
 // be walked with mimalloc's visitor.
 #include "heap_probe.h"
 
+#include <cstring>
 #include <dlfcn.h>
 #include <map>
 #include <mimalloc.h>
@@ -48,13 +49,26 @@ const OperationRecord *nextRecord(const OperationRecord *r) {
     return reinterpret_cast<const OperationRecord *>(r->Next);
 }
 
-// Routine addresses by slot, asked of the engine once.
+// The routine an address enters. The engine hands out code addresses above
+// 2 GiB as jump stubs (jmp qword ptr [rip+0], then the 8-byte target), while
+// the records of a chain hold the routine itself; any other address is its
+// own routine.
+intptr_t stubTarget(intptr_t address) {
+    static constexpr unsigned char kJump[] = {0xFF, 0x25, 0x00, 0x00, 0x00, 0x00};
+    if (!address || std::memcmp(reinterpret_cast<const void *>(address), kJump, sizeof kJump) != 0) return address;
+    intptr_t target;
+    std::memcpy(&target, reinterpret_cast<const void *>(address + sizeof kJump), sizeof target);
+    return target;
+}
+
+// Routine addresses by slot, asked of the engine once; the lowest slot wins
+// where several hold the same routine (empty slots answer with slot 0's).
 const std::map<intptr_t, int> &slotsByAddress() {
     static const std::map<intptr_t, int> slots = [] {
         std::map<intptr_t, int> m;
         const NomixEngine &engine = NomixEngine::instance();
         for (int slot = 0; slot < 512; ++slot)
-            if (intptr_t address = engine.routineAddress(slot)) m.emplace(address, slot);
+            if (intptr_t address = engine.routineAddress(slot)) m.emplace(stubTarget(address), slot);
         return m;
     }();
     return slots;
@@ -77,6 +91,16 @@ int chainLength(intptr_t expr) {
     return n;
 }
 
+// How --check names a routine no slot holds: "engine" for one of the engine
+// library's own (such as its x87 square), "callback" for the application's.
+std::string unslottedRoutine(intptr_t routine) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(routine), &info) && info.dli_fname &&
+        std::strstr(info.dli_fname, "libnxeng296"))
+        return "engine";
+    return "callback";
+}
+
 // The routine slots of a chain, for --check: shows conversions and callbacks.
 std::string chainRoutines(intptr_t expr) {
     const auto &slots = slotsByAddress();
@@ -84,7 +108,7 @@ std::string chainRoutines(intptr_t expr) {
     for (const OperationRecord *r = firstRecord(expr); r && r->Routine; r = nextRecord(r)) {
         if (!out.empty()) out += ' ';
         auto found = slots.find(r->Routine);
-        out += found != slots.end() ? std::to_string(found->second) : std::string("callback");
+        out += found != slots.end() ? std::to_string(found->second) : unslottedRoutine(r->Routine);
     }
     return out;
 }

@@ -25,7 +25,8 @@ int64_t engineHeapBytes();
 // Records of a compiled expression's chain, the terminator not counted.
 int chainLength(intptr_t expr);
 // The routine of each record in chain order: its routine-table slot, or
-// "callback" for a routine outside the table (the application's callbacks).
+// "engine" for one of the engine's own routines outside the table, "callback"
+// for any other (the application's callbacks).
 std::string chainRoutines(intptr_t expr);
 
 } // namespace bench
