@@ -1,9 +1,10 @@
 // The x86-64 emitter for runs of Double steps.
 //
 // Layout of a block: when Abs or Neg occurs, 32 bytes of 16-byte masks first
-// (read RIP-relative by andpd/xorpd), then the code. The code pushes rbx (which
-// also aligns the stack for calls), loads rbx with the middle cell address and
-// reaches every cell within 2 GiB of it as [rbx+disp]; a farther cell is reached
+// (read RIP-relative by andpd/xorpd), then the code. Code that calls out pushes
+// rbx (which also aligns the stack for the calls) and loads it with the middle
+// cell address; a leaf uses rdx instead and needs no frame. Every cell within
+// 2 GiB of that address is reached as [base+disp]; a farther cell is reached
 // through r11 loaded with its 64-bit address. Values stay in xmm registers while
 // they are used again (a cache cell -> register, evicting the value read
 // farthest ahead), yet every result is also stored into its cell. A call
@@ -108,7 +109,9 @@ void planSteps(std::span<const Step> steps, const CellTable &cells, std::vector<
 // Writes instructions into a buffer large enough for the whole run.
 class Assembler {
 public:
-    Assembler(uint8_t *out, uintptr_t base) : start_(out), at_(out), base_(base) {}
+    // `baseReg` holds `base` while the code runs: rbx (3) when the code calls
+    // out, rdx (2) otherwise, which needs no saving.
+    Assembler(uint8_t *out, uintptr_t base, int baseReg) : start_(out), at_(out), base_(base), baseReg_(baseReg) {}
 
     size_t size() const { return size_t(at_ - start_); }
     void byte(uint8_t b) { *at_++ = b; }
@@ -130,13 +133,13 @@ public:
             byte(uint8_t((reg & 7) << 3 | 3));
         } else if (disp == 0) {
             prefix(op, reg, false);
-            byte(uint8_t((reg & 7) << 3 | 3));
+            byte(uint8_t((reg & 7) << 3 | baseReg_));
         } else if (disp >= -128 && disp <= 127) {
             prefix(op, reg, false);
-            byte(uint8_t(0x40 | (reg & 7) << 3 | 3)), byte(uint8_t(disp));
+            byte(uint8_t(0x40 | (reg & 7) << 3 | baseReg_)), byte(uint8_t(disp));
         } else {
             prefix(op, reg, false);
-            byte(uint8_t(0x80 | (reg & 7) << 3 | 3)), imm32(uint32_t(disp));
+            byte(uint8_t(0x80 | (reg & 7) << 3 | baseReg_)), imm32(uint32_t(disp));
         }
     }
     // op xmm, [rip+disp]: `target` is an offset from the start of the code.
@@ -145,7 +148,7 @@ public:
         byte(uint8_t((reg & 7) << 3 | 5));
         imm32(uint32_t(target - int64_t(size() + 4)));
     }
-    // mov reg64, imm64 for rax (0), rbx (3) or rdi (7).
+    // mov reg64, imm64 for rax (0), rdx (2), rbx (3) or rdi (7).
     void movImm(int reg, const void *value) {
         byte(0x48), byte(uint8_t(0xB8 + reg)), imm64(reinterpret_cast<uintptr_t>(value));
     }
@@ -166,6 +169,7 @@ private:
     uint8_t *start_;
     uint8_t *at_;
     uintptr_t base_;
+    int baseReg_;
 };
 
 // Which cell each xmm register holds, and when that value is read next.
@@ -406,14 +410,18 @@ size_t assemble(std::span<const Step> steps, Scratch &k, size_t &entryOffset) {
     }
     const auto &cells = k.cells.address;
     uintptr_t base = cells.empty() ? 0 : cells[cells.size() / 2];
-    Assembler as(out, base);
+    // Code that calls out keeps the base in rbx, saved on the stack (which
+    // also aligns it for the calls); a leaf keeps it in rdx and needs no frame.
+    const bool calls = std::any_of(steps.begin(), steps.end(), [](const Step &s) { return isCall(s.op); });
+    const int baseReg = calls ? 3 : 2;
+    Assembler as(out, base, baseReg);
     RegisterCache cache(k.cells);
     StepEmitter emitter(as, cache, -int64_t(maskBytes));
-    as.byte(0x53);  // push rbx: saves it and aligns the stack for calls
-    if (!cells.empty()) as.movImm(3, reinterpret_cast<const void *>(base));
+    if (calls) as.byte(0x53);  // push rbx
+    if (!cells.empty()) as.movImm(baseReg, reinterpret_cast<const void *>(base));
     for (size_t i = 0; i < steps.size(); ++i) emitter.emit(steps[i], k.plans[i]);
     emitter.finish();
-    as.byte(0x5B);  // pop rbx
+    if (calls) as.byte(0x5B);  // pop rbx
     as.byte(0xC3);  // ret
     return entryOffset + as.size();
 }

@@ -50,14 +50,9 @@ bool positiveNormal(double x) {
 // A finite exponent that is not a whole number.
 bool fractional(double y) { return std::fabs(y) < 0x1p52 && double(int64_t(y)) != y; }
 
-// Runs a table routine on Double operands from machine code entered after a
-// check of MXCSR alone: the x87 word that goes with it (at 64-bit precision,
-// which code calling this relies on) is made sure first, since the routine may
-// compute with the x87.
+// Runs a table routine on Double operands. Code that calls this counts as
+// using the x87, so the word is in force in both units.
 double viaRoutine(NxRoutine routine, double x, double y) {
-    uint32_t mxcsr = mxcsrNow();
-    auto word = uint16_t(0x0300u | ((mxcsr >> 7) & 0x3Fu) | ((mxcsr >> 13) & 3u) << 10);
-    if (((x87ControlWord() ^ word) & ~0x40u) != 0) loadControlWordFully(word);
     double result = 0;
     OperationRecord r{};
     r.Arg1 = reinterpret_cast<intptr_t>(&x);
@@ -71,9 +66,31 @@ double viaRoutine(NxRoutine routine, double x, double y) {
 // library word: the C library for the operands it serves, the routine itself
 // (its x87 path) for the rest.
 double logarithm(double x) { return positiveNormal(x) ? std::log(x) : viaRoutine(tableLn, x, 0); }
+// A whole exponent within 32 bits, as libNomix296 tells one (a NaN or a huge
+// y is refused before the conversion, which would raise a fault).
+bool wholeExponent(double y, int64_t &n) {
+    if (!std::islessequal(std::fabs(y), 2147483647.0)) return false;
+    n = static_cast<int64_t>(y);
+    return static_cast<double>(n) == y;
+}
+
+// x^n in Extended by squaring, as libNomix296's integer power computes it
+// (the same x87 products in the same order, so the same bits once rounded).
+long double wholePower(long double x, int64_t n) {
+    uint64_t bits = n < 0 ? 0 - uint64_t(n) : uint64_t(n);
+    long double result = 1.0L, square = x;
+    while (bits != 0) {
+        if (bits & 1) result *= square;
+        bits >>= 1;
+        if (bits != 0) square *= square;
+    }
+    return n < 0 ? 1.0L / result : result;
+}
+
 double power(double x, double y) {
     if (positiveNormal(x) && fractional(y)) return std::pow(x, y);
-    if (y == 2) return x * x;
+    int64_t n = 0;
+    if (wholeExponent(y, n)) return n == 2 ? x * x : static_cast<double>(wholePower(x, n));
     return viaRoutine(tablePower, x, y);
 }
 
@@ -173,7 +190,11 @@ void compileFastPath(FastPath &fast, const Item *expr) {
     fast.codeEntry = code->entry();
     fast.code = std::move(code);
     fast.radiansOnly = relies.radians;
-    fast.usesX87 = std::any_of(steps.begin(), steps.end(), [](const jit::Step &s) { return s.op == jit::Op::CallRecord; });
+    // Records' routines, and the logarithm and power for the operands the C
+    // library does not serve, compute with the x87.
+    fast.usesX87 = std::any_of(steps.begin(), steps.end(), [](const jit::Step &s) {
+        return s.op == jit::Op::CallRecord || s.fn == fn(&logarithm) || s.fn == fn(&power);
+    });
     fast.libraryWordOnly = relies.libraryWord;
     const jit::Step &last = steps.back();
     fast.entryGivesResult = last.op != jit::Op::CallRecord && expr->address &&

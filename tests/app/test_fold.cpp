@@ -163,7 +163,8 @@ const char *const kTemplates[] = {
     "fa + fb", "fa - fb", "fa * fb", "fa / fb", "fa ^ fb", "fa ^ 2", "Sqr(fa)", "Sin(fa) * fb",
     "Cos(fa) - fb", "Tan(fa)", "Atan(fa) + fb", "Exp(fa)", "Log(fa) + fb", "Abs(fa) - fb", "fa Mod fb",
     "(fa + 1) * (fb - 2) / 3", "-fa + fb", "2 ^ fa", "fa ^ 0.5 + fb ^ 1.5", "Sqr(2 * 3) + fa",
-    "1 / 0 + fa", "fa * 1e308 * 10", "fa ^ 7 - fb ^ 3",
+    "1 / 0 + fa", "fa * 1e308 * 10", "fa ^ 7 - fb ^ 3", "fa ^ -3 + fb ^ 0", "fa ^ 1000 * fb ^ 31",
+    "fa ^ 2147483648 + fb ^ -2147483647",
 };
 const double kValues[] = {0, -0.0, 1, -1, 1e308, -1e308, 4.9e-324, INFINITY, -INFINITY, NAN, 0.5, 2.5, 3};
 
