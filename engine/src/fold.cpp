@@ -103,17 +103,8 @@ OperationRecord *copyRecord(ExprData *data, const OperationRecord *r) {
 } // namespace
 
 void recordFoldableRoutines() {
-    auto &routines = foldableRoutines();
-    routines.clear();
-    for (int slot : kFoldableSlots)
-        if (intptr_t a = routineSlotContent(slot)) routines.push_back(a);
-    routines.push_back(reinterpret_cast<intptr_t>(&squareDoubleRoutine));
-    std::sort(routines.begin(), routines.end());
-    auto &repeatable = repeatableRoutines();
-    repeatable.clear();
-    for (int slot : kRepeatableSlots)
-        if (intptr_t a = routineSlotContent(slot)) repeatable.push_back(a);
-    std::sort(repeatable.begin(), repeatable.end());
+    foldableRoutines() = sortedSlotContents(kFoldableSlots, reinterpret_cast<intptr_t>(&squareDoubleRoutine));
+    repeatableRoutines() = sortedSlotContents(kRepeatableSlots);
     recordCompiledRoutines();
 }
 

@@ -50,12 +50,7 @@ std::vector<intptr_t> &knownRunners() {
 // start-up (the engine's own routines and libNomix296's), before any host can
 // put routines of its own there.
 void recordPureRoutines() {
-    auto &routines = pureRoutines();
-    routines.clear();
-    for (int slot : kPureSlots)
-        if (intptr_t a = routineSlotContent(slot)) routines.push_back(a);
-    routines.push_back(reinterpret_cast<intptr_t>(&squareDoubleRoutine));
-    std::sort(routines.begin(), routines.end());
+    pureRoutines() = sortedSlotContents(kPureSlots, reinterpret_cast<intptr_t>(&squareDoubleRoutine));
     recordedDoublePower = nativeMathLoaded() ? routineSlotContent(206) : 0;
     knownRunners() = {reinterpret_cast<intptr_t>(&runChain), routineSlotContent(150), routineSlotContent(151)};
     recordedProtectedRunner =

@@ -78,6 +78,15 @@ intptr_t routineSlotContent(intptr_t slot) {
     return table[static_cast<size_t>(slot)];
 }
 
+std::vector<intptr_t> sortedSlotContents(std::span<const int> slots, intptr_t extra) {
+    std::vector<intptr_t> routines;
+    for (int slot : slots)
+        if (intptr_t a = routineSlotContent(slot)) routines.push_back(a);
+    if (extra) routines.push_back(extra);
+    std::sort(routines.begin(), routines.end());
+    return routines;
+}
+
 // The number of slots, which grows when a slot beyond the table is set.
 intptr_t routineTableSize() { return static_cast<intptr_t>(table.size()); }
 

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cells.h"
 #include "engine.h"
@@ -29,6 +30,9 @@ constexpr int kInitialSlots = 221;  // slots 0 to 220
 
 // The raw content of a slot, 0 when empty or outside the table.
 intptr_t routineSlotContent(intptr_t slot);
+// What the given slots hold (empty ones left out) and `extra` when not 0,
+// sorted for binary search.
+std::vector<intptr_t> sortedSlotContents(std::span<const int> slots, intptr_t extra = 0);
 intptr_t routineTableSize();
 
 // Several routine lists as one array, so a file can hand all of its lists over at once.

@@ -115,6 +115,18 @@ protected:
         EXPECT_TRUE(hostWordMasked()) << word << ": " << input;
     }
     void setWord(const char *word) { run(std::string("Nomix(75, '', ") + word + ")"); }
+    // Every operator on every operand, written as `form` gives it, under both words.
+    void expectGridAnswered(const char *Operand::*form) {
+        for (const char *word : {"831", "818"}) {
+            for (const Operand &a : kOperands) {
+                for (const char *op : kUnary) expectAnswered(substitute(op, a.*form, ""), word);
+                for (const Operand &b : kOperands)
+                    for (const char *op : kBinary) expectAnswered(substitute(op, a.*form, b.*form), word);
+            }
+            setWord("831");
+            EXPECT_EQ(run("1 + 1"), std::vector<std::string>{"Answer: 2"}) << word;
+        }
+    }
 
     nomix::testing::BoxHost host_;
     Application app_{host_};
@@ -122,29 +134,9 @@ protected:
     std::vector<std::string> lines;
 };
 
-TEST_F(FaultGrid, EveryOperatorOnHostileOperandsAnswersUnderBothWords) {
-    for (const char *word : {"831", "818"}) {
-        for (const Operand &a : kOperands) {
-            for (const char *op : kUnary) expectAnswered(substitute(op, a.name, ""), word);
-            for (const Operand &b : kOperands)
-                for (const char *op : kBinary) expectAnswered(substitute(op, a.name, b.name), word);
-        }
-        setWord("831");
-        EXPECT_EQ(run("1 + 1"), std::vector<std::string>{"Answer: 2"}) << word;
-    }
-}
+TEST_F(FaultGrid, EveryOperatorOnHostileOperandsAnswersUnderBothWords) { expectGridAnswered(&Operand::name); }
 
-TEST_F(FaultGrid, EveryOperatorOnFoldedConstantsAnswersUnderBothWords) {
-    for (const char *word : {"831", "818"}) {
-        for (const Operand &a : kOperands) {
-            for (const char *op : kUnary) expectAnswered(substitute(op, a.literal, ""), word);
-            for (const Operand &b : kOperands)
-                for (const char *op : kBinary) expectAnswered(substitute(op, a.literal, b.literal), word);
-        }
-        setWord("831");
-        EXPECT_EQ(run("1 + 1"), std::vector<std::string>{"Answer: 2"}) << word;
-    }
-}
+TEST_F(FaultGrid, EveryOperatorOnFoldedConstantsAnswersUnderBothWords) { expectGridAnswered(&Operand::literal); }
 
 // The numeric routines of the table bound by number, each with the operand and
 // result types it reads and writes, so that routines the language does not
