@@ -67,12 +67,20 @@ bool settingCommand(intptr_t code, Call &c, intptr_t &result) {
     case 32: strAssign(ctx->ruleSeparator, c.textArg); return true;
     case 34: result = ctx->continuation; return true;
     case 41: result = reinterpret_cast<intptr_t>(&ctx->symbols); return true;
-    case 75: ctx->fpuWordEval = static_cast<uint16_t>(c.misc1); return true;
-    case 76: ctx->fpuWordAfter = static_cast<uint16_t>(c.misc1); return true;
+    case 75: ctx->fpuWordEval = static_cast<uint16_t>(c.misc1); bumpFoldGeneration(); return true;
+    case 76: ctx->fpuWordAfter = static_cast<uint16_t>(c.misc1); bumpFoldGeneration(); return true;
     case 77: result = ctx->fpuWordEval; return true;
     case 78: result = ctx->fpuWordAfter; return true;
-    case 79: ctx->fpuWordEval ^= static_cast<uint16_t>(c.misc1); result = ctx->fpuWordEval; return true;
-    case 80: ctx->fpuWordAfter ^= static_cast<uint16_t>(c.misc1); result = ctx->fpuWordAfter; return true;
+    case 79:
+        ctx->fpuWordEval ^= static_cast<uint16_t>(c.misc1);
+        bumpFoldGeneration();
+        result = ctx->fpuWordEval;
+        return true;
+    case 80:
+        ctx->fpuWordAfter ^= static_cast<uint16_t>(c.misc1);
+        bumpFoldGeneration();
+        result = ctx->fpuWordAfter;
+        return true;
     case 85: ctx->errorCode = 0; return true;
     case 99: result = reinterpret_cast<intptr_t>(ctx); return true;
     default: return false;

@@ -35,10 +35,20 @@ struct PlainCell {
 
 struct FastPath;
 
+// What nxEvaluateDbl needs to enter an expression's machine code at once, kept
+// where it reads it first: set while the fast path's stamp holds and the code
+// may be entered under the context's words (fold.cpp).
+struct HotEntry {
+    double (*entry)() = nullptr;  // null: take the usual way
+    uint32_t generation = 0;      // the generation it was decided under
+    uint16_t word = 0;            // the masked word the x87 must hold
+};
+
 // What a compiled expression owns. Records and argument lists are carved from
 // a few arena blocks, so a chain lies together in memory and costs a handful
 // of allocations rather than one per record.
 struct ExprData {
+    HotEntry hot;             // first, for the hot path
     Vec<Item *> owned;        // constants, temporaries, sub-expressions, member views
     Vec<void *> blocks;       // arena blocks holding records and argument lists
     Vec<PlainCell> cells;     // plain cells whose items are gone

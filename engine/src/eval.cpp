@@ -325,13 +325,12 @@ extern "C" {
 // The value of an expression handle as a 10-byte and as an 8-byte real.
 NX_API long double nxEvaluateExt(intptr_t expr) { return nx::evaluateExt(reinterpret_cast<nx::Item *>(expr)); }
 
-// The hot path is a few loads, two compares of the control units and a jump
-// into machine code; everything else lives out of line, so this stays a leaf
-// that saves no registers.
+// The hot path is a few loads, a compare of the x87 word and a jump into
+// machine code; everything else lives out of line, so this stays a leaf.
 NX_API double nxEvaluateDbl(intptr_t handle) {
     auto *expr = reinterpret_cast<nx::Item *>(handle);
-    if (const nx::FastPath *fast = nx::hotFastPath(expr)) [[likely]]
-        return fast->entry();
+    if (const nx::HotEntry *hot = nx::hotEntry(expr)) [[likely]]
+        return hot->entry();
     return nx::evaluateDoubleFully(expr);
 }
 

@@ -130,7 +130,8 @@ void noteFoldable(ExprData *data, OperationRecord *record) {
     if (at == data->foldedCells.end() || *at != record->Result) data->foldedCells.insert(at, record->Result);
 }
 
-void refreshFastPath(FastPath &fast, const ThreadContext *ctx) {
+void refreshFastPath(ExprData &data, const ThreadContext *ctx) {
+    FastPath &fast = *data.fast;
     uint16_t word = ctx->fpuWordEval;
     fast.stamp = fastStamp(ctx);
     fast.valid = true;
@@ -145,10 +146,9 @@ void refreshFastPath(FastPath &fast, const ThreadContext *ctx) {
     fast.valid = (raised & ~uint32_t(word) & 0x3Fu) == 0;
     bool codeFits = (!fast.radiansOnly || angleUnit() == 1) && (!fast.libraryWordOnly || (word & 0x0F32u) == 0x0332u);
     fast.entry = fast.valid && codeFits ? fast.codeEntry : nullptr;
-    fast.hot = fast.entry && fast.entryGivesResult && (word & 0x3Fu) == 0x3Fu && ctx->fpuWordAfter == word &&
+    bool hot = fast.entry && fast.entryGivesResult && (word & 0x3Fu) == 0x3Fu && ctx->fpuWordAfter == word &&
                currentRunnerKnown();
-    fast.hotWord = word;
-    fast.hotMxcsr = mxcsrControlFor(word);
+    data.hot = {hot ? fast.entry : nullptr, foldGeneration(), word};
 }
 
 bool runMaskedChecked(const FastPath &fast, uint16_t word) {
@@ -201,11 +201,12 @@ void buildFastPath(Item *expr) {
     fast->repeatable = isRepeatableChain(expr->chain);
     compileFastPath(*fast, expr);
     data->fast = fast;
-    refreshFastPath(*fast, expr->context);
+    refreshFastPath(*data, expr->context);
 }
 
 void releaseFastPath(ExprData *data) {
     if (!data || !data->fast) return;
+    data->hot = {};
     heapDelete(data->fast);
     data->fast = nullptr;
 }

@@ -51,10 +51,6 @@ struct FastPath {
     bool radiansOnly = false;          // the code calls the trigonometric functions bare
     bool libraryWordOnly = false;      // the code computes as the routines do under the library word
     bool entryGivesResult = false;     // the entry returns the value of the result cell
-    bool usesX87 = false;              // the code calls records' routines, which may use the x87
-    bool hot = false;                  // nxEvaluateDbl may call the entry straight away
-    uint16_t hotWord = 0;              // once both units hold this masked word
-    uint32_t hotMxcsr = 0;             // (MXCSR's control bits for it)
     bool repeatable = false;           // running the chain twice changes nothing but its cells
 };
 
@@ -81,8 +77,9 @@ void buildFastPath(Item *expr);
 // Frees what buildFastPath made.
 void releaseFastPath(ExprData *data);
 // Computes the folded records again for the context's current stamp; leaves
-// `valid` false when one of them would fault under its word, so the records run.
-void refreshFastPath(FastPath &fast, const ThreadContext *ctx);
+// `valid` false when one of them would fault under its word, so the records
+// run. Decides the expression's hot entry for the stamp too.
+void refreshFastPath(ExprData &data, const ThreadContext *ctx);
 
 // Runs a fast path under `word`'s masked form and loads `word` again: false
 // when it raised a fault that `word` leaves unmasked, so the records must run
@@ -94,23 +91,28 @@ bool runMaskedChecked(const FastPath &fast, uint16_t word);
 inline FastPath *readyFastPath(const ExprData *data, const ThreadContext *ctx) {
     FastPath *fast = data->fast;
     if (!fast) return nullptr;
-    if (fast->stamp != fastStamp(ctx)) refreshFastPath(*fast, ctx);
+    if (fast->stamp != fastStamp(ctx)) refreshFastPath(*const_cast<ExprData *>(data), ctx);
     return fast->valid ? fast : nullptr;
 }
 
 double evaluateDoubleFully(Item *expr);  // eval.cpp
 
-// The fast path nxEvaluateDbl may enter at once: machine code whose stamp
-// holds, under a masked word the units it uses hold (read back, as before any
-// chain that runs outside the protected region; code without x87 instructions
-// needs MXCSR alone).
-inline const FastPath *hotFastPath(const Item *expr) {
-    if (!expr || !expr->chain || !expr->context) return nullptr;
+// Set by machine code while it runs, for the SIGFPE net (codefaults.cpp).
+extern thread_local constinit uint32_t machineCodeRunning __attribute__((tls_model("initial-exec")));
+int32_t machineCodeFlagOffset();  // its offset from the thread pointer
+void installMachineCodeNet();
+
+// The machine code nxEvaluateDbl may enter at once: decided under the current
+// generation (which every change of a context's words raises too), with the
+// masked word in the x87 (read back: a host that changed the rounding or the
+// masks through the C library changed it there too). MXCSR is not read back;
+// see codefaults.cpp.
+inline const HotEntry *hotEntry(const Item *expr) {
+    if (!expr || !expr->chain) return nullptr;
     auto *data = static_cast<const ExprData *>(expr->extra);
-    const FastPath *fast = data ? data->fast : nullptr;
-    if (!fast || !fast->hot || fast->stamp != fastStamp(expr->context)) return nullptr;
-    if (fast->usesX87 && ((x87ControlWord() ^ fast->hotWord) & ~0x40u) != 0) return nullptr;
-    return (mxcsrNow() & 0xFFC0u) == fast->hotMxcsr ? fast : nullptr;
+    if (!data || !data->hot.entry || data->hot.generation != foldGeneration()) return nullptr;
+    return ((x87ControlWord() ^ data->hot.word) & ~0x40u) == 0 ? &data->hot : nullptr;
 }
+
 
 } // namespace nx

@@ -21,8 +21,8 @@ namespace {
 constexpr int registerCount = 16;
 constexpr uint32_t never = UINT32_MAX;
 constexpr size_t maskBytes = 32;      // |x| mask at 0, sign mask at 16
-constexpr size_t maxStepBytes = 64;   // longest code one step emits
-constexpr size_t frameBytes = 32;     // prologue and epilogue
+constexpr size_t maxStepBytes = 80;   // longest code one step emits (a call marks again)
+constexpr size_t frameBytes = 64;     // prologue and epilogue, with the running marker
 
 // SSE2 opcodes (after the 0x0F escape) and their mandatory prefixes.
 enum class Sse : uint16_t {
@@ -152,7 +152,17 @@ public:
     void movImm(int reg, const void *value) {
         byte(0x48), byte(uint8_t(0xB8 + reg)), imm64(reinterpret_cast<uintptr_t>(value));
     }
-    void callRax() { byte(0xFF), byte(0xD0); }
+    void callRax() {
+        byte(0xFF), byte(0xD0);
+        markRunning();  // a nested run may have cleared it
+    }
+    // mov dword ptr fs:[flag], value: the thread's marker that code runs.
+    void markFlag(uint32_t value) {
+        if (!flagOffset_) return;
+        byte(0x64), byte(0xC7), byte(0x04), byte(0x25), imm32(uint32_t(flagOffset_)), imm32(value);
+    }
+    void markRunning() { markFlag(1); }
+    void setFlagOffset(int32_t offset) { flagOffset_ = offset; }
 
 private:
     template <class T> void put(T v) {
@@ -170,6 +180,7 @@ private:
     uint8_t *at_;
     uintptr_t base_;
     int baseReg_;
+    int32_t flagOffset_ = 0;
 };
 
 // Which cell each xmm register holds, and when that value is read next.
@@ -393,7 +404,7 @@ struct Scratch {
 };
 
 // Emits a whole run into scratch.code; returns its size and where the code starts.
-size_t assemble(std::span<const Step> steps, Scratch &k, size_t &entryOffset) {
+size_t assemble(std::span<const Step> steps, Scratch &k, size_t &entryOffset, int32_t flagOffset) {
     k.cells.build(steps);
     planSteps(steps, k.cells, k.plans, k.nextRead);
     bool needsMasks = std::any_of(steps.begin(), steps.end(),
@@ -417,11 +428,14 @@ size_t assemble(std::span<const Step> steps, Scratch &k, size_t &entryOffset) {
     Assembler as(out, base, baseReg);
     RegisterCache cache(k.cells);
     StepEmitter emitter(as, cache, -int64_t(maskBytes));
+    as.setFlagOffset(flagOffset);
+    as.markRunning();
     if (calls) as.byte(0x53);  // push rbx
     if (!cells.empty()) as.movImm(baseReg, reinterpret_cast<const void *>(base));
     for (size_t i = 0; i < steps.size(); ++i) emitter.emit(steps[i], k.plans[i]);
     emitter.finish();
     if (calls) as.byte(0x5B);  // pop rbx
+    as.markFlag(0);
     as.byte(0xC3);  // ret
     return entryOffset + as.size();
 }
@@ -438,12 +452,12 @@ Code::Entry Code::entry() const { return reinterpret_cast<Entry>(block_.exec + e
 size_t Code::bytes() const { return bytes_; }
 
 // Compiles a run of steps into a block of executable memory.
-std::unique_ptr<Code> compile(std::span<const Step> steps) {
+std::unique_ptr<Code> compile(std::span<const Step> steps, int32_t flagOffset) {
     if (steps.empty() || steps.size() > maxSteps) return nullptr;
     if (!std::all_of(steps.begin(), steps.end(), wellFormed)) return nullptr;
     thread_local Scratch scratch;
     size_t entryOffset = 0;
-    size_t size = assemble(steps, scratch, entryOffset);
+    size_t size = assemble(steps, scratch, entryOffset, flagOffset);
     detail::Block block;
     if (!detail::allocateBlock(size, block)) return nullptr;
     std::memcpy(block.write, scratch.code.data(), size);

@@ -50,8 +50,8 @@ bool positiveNormal(double x) {
 // A finite exponent that is not a whole number.
 bool fractional(double y) { return std::fabs(y) < 0x1p52 && double(int64_t(y)) != y; }
 
-// Runs a table routine on Double operands. Code that calls this counts as
-// using the x87, so the word is in force in both units.
+// Runs a table routine on Double operands (machine code is entered only with
+// the word in the x87, so its x87 path computes as the records' would).
 double viaRoutine(NxRoutine routine, double x, double y) {
     double result = 0;
     OperationRecord r{};
@@ -185,16 +185,12 @@ void compileFastPath(FastPath &fast, const Item *expr) {
     Reliance relies;
     for (OperationRecord *r = fast.chain; r && r->Routine; r = reinterpret_cast<OperationRecord *>(r->Next))
         steps.push_back(stepFor(r, relies));
-    std::unique_ptr<jit::Code> code = jit::compile(steps);
+    installMachineCodeNet();
+    std::unique_ptr<jit::Code> code = jit::compile(steps, machineCodeFlagOffset());
     if (!code) return;
     fast.codeEntry = code->entry();
     fast.code = std::move(code);
     fast.radiansOnly = relies.radians;
-    // Records' routines, and the logarithm and power for the operands the C
-    // library does not serve, compute with the x87.
-    fast.usesX87 = std::any_of(steps.begin(), steps.end(), [](const jit::Step &s) {
-        return s.op == jit::Op::CallRecord || s.fn == fn(&logarithm) || s.fn == fn(&power);
-    });
     fast.libraryWordOnly = relies.libraryWord;
     const jit::Step &last = steps.back();
     fast.entryGivesResult = last.op != jit::Op::CallRecord && expr->address &&

@@ -5,46 +5,13 @@
 
 #include <cmath>
 
-#include "compiler.h"
-#include "fold.h"
-#include "test_rt_support.h"
+#include "compiled_support.h"
 
 using namespace nx;
 using rt::Chain;
+using rt::Compiled;
 
 namespace {
-
-template <class T> intptr_t handle(T *p) { return reinterpret_cast<intptr_t>(p); }
-
-// A compiled-expression item over a hand-built chain, with the fast path the
-// compiler would build for it (records in `folded` count as folded).
-class Compiled {
-public:
-    Compiled(Chain &chain, intptr_t result, std::initializer_list<OperationRecord *> folded = {}) {
-        expr_ = chain.expression(result);
-        data_ = heapNew<ExprData>();
-        data_->pure = isPureChain(expr_->chain);
-        for (OperationRecord *r : folded) noteFoldable(data_, r);
-        expr_->extra = data_;
-        buildFastPath(expr_);
-    }
-    ~Compiled() {
-        releaseFastPath(data_);
-        for (void *b : data_->blocks) heapFree(b);
-        heapDelete(data_);
-        expr_->extra = nullptr;
-    }
-    Compiled(const Compiled &) = delete;
-    Compiled &operator=(const Compiled &) = delete;
-
-    intptr_t handle() const { return reinterpret_cast<intptr_t>(expr_); }
-    FastPath *fast() const { return data_->fast; }
-    bool hot() const { return hotFastPath(expr_) != nullptr; }
-
-private:
-    Item *expr_ = nullptr;
-    ExprData *data_ = nullptr;
-};
 
 class Tier : public ::testing::Test {
 protected:
@@ -94,10 +61,12 @@ TEST_F(Tier, TheStampSendsEvaluationsBackWhenItsPartsChange) {
     for (auto [eval, after] : {std::pair<uint16_t, uint16_t>{0x0332, 0x0332}, {0x033F, 0x037F}}) {
         c.context()->fpuWordEval = eval;
         c.context()->fpuWordAfter = after;
+        bumpFoldGeneration();  // as the commands that set the words do
         EXPECT_EQ(nxEvaluateDbl(e.handle()), radians);
         EXPECT_FALSE(e.hot()) << eval << " " << after;
     }
     c.context()->fpuWordEval = c.context()->fpuWordAfter = 0x033F;
+    bumpFoldGeneration();
     EXPECT_EQ(nxEvaluateDbl(e.handle()), radians);
     EXPECT_TRUE(e.hot());
 

@@ -18,9 +18,9 @@ uint32_t mxcsr() {
 void loadMxcsr(uint32_t value) { __asm__ volatile("ldmxcsr %0" : : "m"(value)); }
 
 // A chain that cannot fault under the masked word runs outside the protected
-// region; when a host has unmasked division by zero in MXCSR alone since the
-// last evaluation, the engine must see it and load the masked word again,
-// rather than trust what it loaded last (the division would end the program).
+// region (as machine code, entered without reading MXCSR back); when a host has
+// unmasked division by zero in MXCSR alone since the last evaluation, the
+// division must not end the program: it ends with the masked word's result.
 TEST_F(FaultPaths, AWordChangedBehindTheEngineIsLoadedAgain) {
     Scratch s;
     s.define("Var: num As Double = 1");
