@@ -84,9 +84,10 @@ inline constexpr size_t maxSteps = 4096;
 // 4096 steps, a step missing a cell or function it needs, no executable memory could be
 // had): the caller then keeps the records.
 // `flagOffset`, when not 0, is the offset from the thread pointer (fs) of a
-// 32-bit thread-local flag the code sets to 1 on entry and after every call it
-// makes, and to 0 before it returns, so a signal handler can tell that a fault
-// arose while the code ran (in it or in a function it called).
+// 32-bit thread-local flag the code sets to 1 on entry and after every record
+// routine it calls (which may run code of its own), and to 0 before it returns,
+// so a signal handler can tell that a fault arose while the code ran (in it or
+// in a function it called).
 std::unique_ptr<Code> compile(std::span<const Step> steps, int32_t flagOffset = 0);
 
 } // namespace nx::jit

@@ -152,10 +152,7 @@ public:
     void movImm(int reg, const void *value) {
         byte(0x48), byte(uint8_t(0xB8 + reg)), imm64(reinterpret_cast<uintptr_t>(value));
     }
-    void callRax() {
-        byte(0xFF), byte(0xD0);
-        markRunning();  // a nested run may have cleared it
-    }
+    void callRax() { byte(0xFF), byte(0xD0); }
     // mov dword ptr fs:[flag], value: the thread's marker that code runs.
     void markFlag(uint32_t value) {
         if (!flagOffset_) return;
@@ -385,6 +382,7 @@ private:
         as_.movImm(7, s.record);
         as_.movImm(0, s.fn);
         as_.callRax();
+        as_.markRunning();  // the routine may have run code of its own, which cleared it
         cache_.clear();
         last_ = -1;
     }
