@@ -58,7 +58,6 @@ struct ExprData {
     bool needsArgumentHandling = false;
     bool pure = false;        // the chain cannot fault: evaluations may skip the protected region
     Vec<OperationRecord *> foldable;  // records on constants only, in the order they were made
-    Vec<intptr_t> foldedCells;        // their result cells, sorted
     FastPath *fast = nullptr;         // what evaluations run instead of the chain (fold.h)
 
     void *carve(size_t bytes);  // zeroed, 8-byte aligned, lives as long as the expression

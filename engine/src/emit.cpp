@@ -168,7 +168,7 @@ bool Emitter::convert(Operand &operand, Item *target) {
         r->Result = out->address;
         operand.code.append(code);
         operand.code.append(r);
-        if (folds) noteFoldable(data_, r);
+        if (folds) noteFoldable(data_, r, out);
     }
     operand.item = out;
     operand.dynamic = false;
@@ -390,7 +390,7 @@ bool emitCall(Emitter &em, Item *callee, std::vector<Operand> &args, Operand &re
         call->Result = out ? out->address : 0;
         code.append(fixes);
         code.append(call);
-        if (folds && !callee->has(flag::ValueAtAddr)) noteFoldable(em.data(), call);
+        if (folds && !callee->has(flag::ValueAtAddr)) noteFoldable(em.data(), call, out);
         if (callee->has(flag::ValueAtAddr)) {
             // The call computes an address: the operand is the value of the
             // named type there, its address written into a view at run time.

@@ -58,10 +58,6 @@ bool isRepeatableChain(const OperationRecord *r) {
     return true;
 }
 
-bool sortedHas(const Vec<intptr_t> &cells, intptr_t cell) {
-    return std::binary_search(cells.begin(), cells.end(), cell);
-}
-
 // Saves both units' control state, loads `word` with every fault masked and
 // the flags cleared, and puts the saved state back at the end.
 class MaskedWords {
@@ -120,14 +116,13 @@ bool isConstantOperand(const ExprData *data, const Operand &operand) {
     const Item *item = operand.item;
     if (!item || operand.dynamic || !item->address) return false;
     if (item->has(flag::Constant) && !item->has(flag::Variable) && operand.code.empty()) return true;
-    return sortedHas(data->foldedCells, item->address);
+    return item->folded;
 }
 
-void noteFoldable(ExprData *data, OperationRecord *record) {
+void noteFoldable(ExprData *data, OperationRecord *record, Item *result) {
     if (!record->Result) return;
     data->foldable.push_back(record);
-    auto at = std::lower_bound(data->foldedCells.begin(), data->foldedCells.end(), record->Result);
-    if (at == data->foldedCells.end() || *at != record->Result) data->foldedCells.insert(at, record->Result);
+    if (result) result->folded = true;
 }
 
 void refreshFastPath(ExprData &data, const ThreadContext *ctx) {
@@ -197,7 +192,6 @@ void buildFastPath(Item *expr) {
         return;
     }
     Vec<OperationRecord *>().swap(data->foldable);
-    Vec<intptr_t>().swap(data->foldedCells);
     fast->repeatable = isRepeatableChain(expr->chain);
     compileFastPath(*fast, expr);
     data->fast = fast;

@@ -68,8 +68,8 @@ void compileFastPath(FastPath &fast, const Item *expr);
 // constant, or the result of a record already marked as foldable.
 bool isConstantOperand(const ExprData *data, const Operand &operand);
 // Marks a record whose operands are all constants and whose routine folds;
-// its result cell then counts as a constant.
-void noteFoldable(ExprData *data, OperationRecord *record);
+// its result (the temporary `result`, when given) then counts as a constant.
+void noteFoldable(ExprData *data, OperationRecord *record, Item *result);
 
 // Builds the fast path of a freshly compiled pure chain (nothing when the chain
 // is not pure or nothing folds and there is no code to make).

@@ -87,6 +87,7 @@ struct Item {
     int32_t offset = 0;
     ItemRole role = ItemRole::Plain;
     bool overhead = false;             // needs run-time argument handling
+    bool folded = false;               // a temporary whose value the compiler folds (fold.cpp)
     void *extra = nullptr;             // role-specific data (compiled expression state, rule data)
     intptr_t userValue = 0;            // property 15 of the item-data commands
     int32_t activeCalls = 0;           // a function's calls in progress (recursion)

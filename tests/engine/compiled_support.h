@@ -17,7 +17,7 @@ public:
         expr_ = chain.expression(result);
         data_ = nx::heapNew<nx::ExprData>();
         data_->pure = nx::isPureChain(expr_->chain);
-        for (OperationRecord *r : folded) nx::noteFoldable(data_, r);
+        for (OperationRecord *r : folded) nx::noteFoldable(data_, r, nullptr);
         expr_->extra = data_;
         nx::buildFastPath(expr_);
     }
