@@ -162,7 +162,7 @@ bool Emitter::convert(Operand &operand, Item *target) {
         operand.code.append(r);
     } else {
         OperationRecord *r = record(routine);
-        bool folds = isFoldableRoutine(routine) && isConstantOperand(data_, operand);
+        bool folds = isFoldableRoutine(routine) && isConstantOperand(operand);
         Code code;
         bindAddress(code, operand, &r->Arg1);
         r->Result = out->address;
@@ -299,7 +299,7 @@ bool foldsOnConstants(Emitter &em, Item *callee, intptr_t routine, const std::ve
     if (args.empty() || !callee->dataType || !isFoldableRoutine(routine)) return false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (modeOf(callee, paramAt(callee, i)) != PassMode::ByValue) return false;
-        if (!isConstantOperand(em.data(), args[i])) return false;
+        if (!isConstantOperand(args[i])) return false;
     }
     return true;
 }

@@ -112,7 +112,7 @@ bool isFoldableRoutine(intptr_t routine) {
     return std::binary_search(routines.begin(), routines.end(), routine);
 }
 
-bool isConstantOperand(const ExprData *data, const Operand &operand) {
+bool isConstantOperand(const Operand &operand) {
     const Item *item = operand.item;
     if (!item || operand.dynamic || !item->address) return false;
     if (item->has(flag::Constant) && !item->has(flag::Variable) && operand.code.empty()) return true;

@@ -66,7 +66,7 @@ void compileFastPath(FastPath &fast, const Item *expr);
 
 // Whether an operand is a constant while compiling: a literal, a named
 // constant, or the result of a record already marked as foldable.
-bool isConstantOperand(const ExprData *data, const Operand &operand);
+bool isConstantOperand(const Operand &operand);
 // Marks a record whose operands are all constants and whose routine folds;
 // its result (the temporary `result`, when given) then counts as a constant.
 void noteFoldable(ExprData *data, OperationRecord *record, Item *result);
