@@ -295,7 +295,7 @@ bool prepare(Emitter &em, Item *callee, Item *param, Operand &arg, Code &code, i
 bool hasBody(Item *callee) { return callee->role == ItemRole::Function; }
 
 // A table routine on constants passed by value can be computed once.
-bool foldsOnConstants(Emitter &em, Item *callee, intptr_t routine, const std::vector<Operand> &args) {
+bool foldsOnConstants(Item *callee, intptr_t routine, const std::vector<Operand> &args) {
     if (args.empty() || !callee->dataType || !isFoldableRoutine(routine)) return false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (modeOf(callee, paramAt(callee, i)) != PassMode::ByValue) return false;
@@ -370,7 +370,7 @@ bool emitCall(Emitter &em, Item *callee, std::vector<Operand> &args, Operand &re
     } else {
         intptr_t routine = callee->address ? callee->address : routineAddress(0);
         if (squaresByPower(routine, args)) routine = reinterpret_cast<intptr_t>(&squareDoubleRoutine);
-        bool folds = foldsOnConstants(em, callee, routine, args);
+        bool folds = foldsOnConstants(callee, routine, args);
         OperationRecord *call = em.record(routine);
         intptr_t *list = em.argumentList(n);
         Code fixes;
