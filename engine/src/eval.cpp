@@ -84,14 +84,10 @@ inline bool runsUnprotected(const Item *expr) {
 // chain (or the machine code made from it) when its stamp holds, else its records.
 inline void runPure(const Item *expr) {
     auto *data = static_cast<const ExprData *>(expr->extra);
-    if (FastPath *fast = readyFastPath(data, expr->context)) {
-        if (fast->entry)
-            fast->entry();
-        else
-            runRecords(fast->chain);
-        return;
-    }
-    runRecords(expr->chain);
+    if (FastPath *fast = readyFastPath(data, expr->context))
+        runFastPath(*fast);
+    else
+        runRecords(expr->chain);
 }
 
 // A pure expression under a word that unmasks faults first runs its fast path
@@ -123,26 +119,27 @@ void runExpression(const Item *expr) {
 
 double readDouble(const void *cell) { return load<double>(cell); }
 
+// What an evaluation reads: the value the machine code returned when that is
+// the result cell's, else the first sizeof(T) bytes of the cell (0 without one).
+template <class T, T (*read)(const void *)> T resultValue(const Item *expr, const FastPath *fast, double given) {
+    if (std::is_same_v<T, double> && fast && fast->entry && fast->entryGivesResult) return static_cast<T>(given);
+    return expr->address ? read(cellAt(expr->address)) : T(0);
+}
+
 // A pure expression under its masked word, as nxEvaluateExt/Dbl read it. The
 // routines leave the control words alone: when the after-word is the
 // evaluation word, it is still in place.
 template <class T, T (*read)(const void *)> T evaluatePure(const Item *expr) {
     const ThreadContext *ctx = expr->context;
     uint16_t word = ctx->fpuWordEval;
-    T value;
     FastPath *fast = readyFastPath(static_cast<const ExprData *>(expr->extra), ctx);
-    if (fast && fast->entry) {
-        loadControlWord(word);
-        double given = fast->entry();
-        if (std::is_same_v<T, double> && fast->entryGivesResult)
-            value = static_cast<T>(given);
-        else
-            value = expr->address ? read(cellAt(expr->address)) : T(0);
-    } else {
-        loadControlWord(word);
-        runRecords(fast ? fast->chain : expr->chain);
-        value = expr->address ? read(cellAt(expr->address)) : T(0);
-    }
+    loadControlWord(word);
+    double given = 0;
+    if (fast)
+        given = runFastPath(*fast);
+    else
+        runRecords(expr->chain);
+    T value = resultValue<T, read>(expr, fast, given);
     if (ctx->fpuWordAfter != word) loadControlWord(ctx->fpuWordAfter);
     return value;
 }
@@ -183,16 +180,12 @@ template <class T, T (*read)(const void *)> bool evaluatedMaskedFirst(const Item
     const uint32_t watch = ~uint32_t(word) & 0x3Fu;
     loadControlWord(masked);
     if (raisedFlags(watch)) clearFlags();
-    double given = fast->entry ? fast->entry() : 0;
-    if (!fast->entry) runRecords(fast->chain);
+    double given = runFastPath(*fast);
     if (raisedFlags(watch)) {
         clearFlags();
         return false;
     }
-    if (std::is_same_v<T, double> && fast->entry && fast->entryGivesResult)
-        value = static_cast<T>(given);
-    else
-        value = expr->address ? read(cellAt(expr->address)) : T(0);
+    value = resultValue<T, read>(expr, fast, given);
     if (ctx->fpuWordAfter != masked) loadControlWord(ctx->fpuWordAfter);
     return true;
 }

@@ -150,10 +150,7 @@ bool runMaskedChecked(const FastPath &fast, uint16_t word) {
     uint32_t raised;
     {
         MaskedWords masked(word);
-        if (fast.entry)
-            fast.entry();
-        else
-            runChain(fast.chain);
+        runFastPath(fast);
         raised = MaskedWords::raised();
     }
     return (raised & ~uint32_t(word) & 0x3Fu) == 0;

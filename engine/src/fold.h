@@ -81,6 +81,14 @@ void releaseFastPath(ExprData *data);
 // run. Decides the expression's hot entry for the stamp too.
 void refreshFastPath(ExprData &data, const ThreadContext *ctx);
 
+// Runs a fast path: its machine code (returning what the code returns) or its
+// folded chain (returning 0).
+inline double runFastPath(const FastPath &fast) {
+    if (fast.entry) return fast.entry();
+    runChain(fast.chain);
+    return 0;
+}
+
 // Runs a fast path under `word`'s masked form and loads `word` again: false
 // when it raised a fault that `word` leaves unmasked, so the records must run
 // to raise it where it belongs (the fast path is repeatable).
