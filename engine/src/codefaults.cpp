@@ -5,8 +5,10 @@
 // library changes both. Should a host have unmasked a fault in MXCSR alone,
 // the fault is caught here: the SSE instruction that raised it is precise and
 // runs again once MXCSR holds the evaluation's own word, which masks every
-// fault. The code marks a thread-local flag while it runs (calls included), so
-// faults elsewhere are left alone: they go on to whoever handled them before.
+// fault. Code that calls out marks a thread-local flag while it runs (its
+// calls included); code that calls nothing is known by the address of the
+// fault. Faults elsewhere are left alone: they go on to whoever handled them
+// before.
 #include <cerrno>
 #include <csignal>
 #include <mutex>
@@ -14,6 +16,7 @@
 
 #include "fold.h"
 #include "fpu.h"
+#include "jit.h"
 
 namespace nx {
 
@@ -59,7 +62,9 @@ void passOn(int signal, siginfo_t *info, void *context) {
 
 void onFloatingPointSignal(int signal, siginfo_t *info, void *context) {
     auto *uc = static_cast<ucontext_t *>(context);
-    if (machineCodeRunning && floatingPointFault(info) && uc && uc->uc_mcontext.fpregs) {
+    bool inCode = uc && (machineCodeRunning ||
+                         jit::detail::isCodeAddress(reinterpret_cast<const void *>(uc->uc_mcontext.gregs[REG_RIP])));
+    if (inCode && floatingPointFault(info) && uc->uc_mcontext.fpregs) {
         // The code was entered with the evaluation's masked word in the x87:
         // MXCSR gets the same word, with no flag pending.
         uc->uc_mcontext.fpregs->mxcsr = mxcsrControlFor(uc->uc_mcontext.fpregs->cwd);

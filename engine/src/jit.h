@@ -49,6 +49,9 @@ bool allocateBlock(size_t size, Block &block);
 bool sealBlock(Block &block);
 // Gives a block back to the pool for reuse.
 void releaseBlock(const Block &block);
+// True when an address lies in memory that holds generated code. Reads no
+// lock and allocates nothing, so a signal handler may ask.
+bool isCodeAddress(const void *address);
 // Test switch: while false, no executable memory can be had.
 void setExecutableMemoryAvailable(bool available);
 // Test switch: while false, code goes to private pages made executable once written,
@@ -84,10 +87,11 @@ inline constexpr size_t maxSteps = 4096;
 // 4096 steps, a step missing a cell or function it needs, no executable memory could be
 // had): the caller then keeps the records.
 // `flagOffset`, when not 0, is the offset from the thread pointer (fs) of a
-// 32-bit thread-local flag the code sets to 1 on entry and after every record
-// routine it calls (which may run code of its own), and to 0 before it returns,
-// so a signal handler can tell that a fault arose while the code ran (in it or
-// in a function it called).
+// 32-bit thread-local flag that code which calls out sets to 1 on entry and
+// after every record routine it calls (which may run code of its own), and to
+// 0 before it returns, so a signal handler can tell that a fault arose while
+// the code ran, in a function it called too. Code that calls nothing leaves
+// the flag alone: a fault in it lies in its own memory (detail::isCodeAddress).
 std::unique_ptr<Code> compile(std::span<const Step> steps, int32_t flagOffset = 0);
 
 } // namespace nx::jit

@@ -426,7 +426,7 @@ size_t assemble(std::span<const Step> steps, Scratch &k, size_t &entryOffset, in
     Assembler as(out, base, baseReg);
     RegisterCache cache(k.cells);
     StepEmitter emitter(as, cache, -int64_t(maskBytes));
-    as.setFlagOffset(flagOffset);
+    as.setFlagOffset(calls ? flagOffset : 0);
     as.markRunning();
     if (calls) as.byte(0x53);  // push rbx
     if (!cells.empty()) as.movImm(baseReg, reinterpret_cast<const void *>(base));

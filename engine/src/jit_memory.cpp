@@ -67,6 +67,53 @@ bool mapSharedViews(size_t size, std::byte *&write, const std::byte *&exec) {
     return true;
 }
 
+// Where code may run, for a signal handler: the executable ranges of chunks
+// and dedicated blocks, written under a lock and read without one.
+class CodeRanges {
+public:
+    // False when the table is full: the block is then not to be used.
+    bool add(const void *start, size_t size) {
+        std::lock_guard lock(mutex_);
+        size_t n = count_.load(std::memory_order_relaxed);
+        size_t slot = 0;
+        while (slot < n && start_[slot].load(std::memory_order_relaxed) != 0) ++slot;
+        if (slot == capacity) return false;
+        end_[slot].store(reinterpret_cast<uintptr_t>(start) + size, std::memory_order_relaxed);
+        start_[slot].store(reinterpret_cast<uintptr_t>(start), std::memory_order_release);
+        if (slot == n) count_.store(n + 1, std::memory_order_release);
+        return true;
+    }
+    void remove(const void *start) {
+        std::lock_guard lock(mutex_);
+        size_t n = count_.load(std::memory_order_relaxed);
+        for (size_t slot = 0; slot < n; ++slot)
+            if (start_[slot].load(std::memory_order_relaxed) == reinterpret_cast<uintptr_t>(start))
+                start_[slot].store(0, std::memory_order_release);
+    }
+    bool contains(uintptr_t address) const {
+        size_t n = count_.load(std::memory_order_acquire);
+        for (size_t slot = 0; slot < n; ++slot) {
+            uintptr_t s = start_[slot].load(std::memory_order_acquire);
+            if (s != 0 && address >= s && address < end_[slot].load(std::memory_order_relaxed)) return true;
+        }
+        return false;
+    }
+
+private:
+    static constexpr size_t capacity = 4096;
+    std::mutex mutex_;
+    std::array<std::atomic<uintptr_t>, capacity> start_{};
+    std::array<std::atomic<uintptr_t>, capacity> end_{};
+    std::atomic<size_t> count_{0};
+};
+
+// Never destroyed, like the pool.
+CodeRanges &codeRanges() {
+    alignas(CodeRanges) static std::byte storage[sizeof(CodeRanges)];
+    static CodeRanges *r = ::new (storage) CodeRanges();
+    return *r;
+}
+
 size_t roundToPages(size_t size) {
     size_t page = size_t(sysconf(_SC_PAGESIZE));
     return (size + page - 1) / page * page;
@@ -74,23 +121,26 @@ size_t roundToPages(size_t size) {
 
 // A block with pages of its own: two views when the system gives memory
 // objects, else private pages written first and made executable when sealed.
+void releaseDedicated(const Block &block) {
+    codeRanges().remove(block.exec);
+    if (block.write) munmap(block.write, block.size);
+    if (block.sizeClass == sharedDedicated || !block.write) munmap(const_cast<std::byte *>(block.exec), block.size);
+}
+
 bool allocateDedicated(size_t size, Block &block) {
     block.size = roundToPages(size);
     if (mapSharedViews(block.size, block.write, block.exec)) {
         block.sizeClass = sharedDedicated;
-        return true;
+    } else {
+        void *p = mmap(nullptr, block.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return false;
+        block.write = static_cast<std::byte *>(p);
+        block.exec = block.write;
+        block.sizeClass = privateDedicated;
     }
-    void *p = mmap(nullptr, block.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return false;
-    block.write = static_cast<std::byte *>(p);
-    block.exec = block.write;
-    block.sizeClass = privateDedicated;
-    return true;
-}
-
-void releaseDedicated(const Block &block) {
-    munmap(block.write, block.size);
-    if (block.sizeClass == sharedDedicated) munmap(const_cast<std::byte *>(block.exec), block.size);
+    if (codeRanges().add(block.exec, block.size)) return true;
+    releaseDedicated(block);
+    return false;
 }
 
 // The size classes' free lists and the chunk being carved, under one mutex.
@@ -152,6 +202,11 @@ private:
             std::byte *w;
             const std::byte *x;
             if (!mapSharedViews(chunkSize, w, x)) return allocateDedicated(size, block);
+            if (!codeRanges().add(x, chunkSize)) {
+                munmap(w, chunkSize);
+                munmap(const_cast<std::byte *>(x), chunkSize);
+                return false;
+            }
             // The rest of the old chunk goes to the free lists, largest pieces first.
             salvageRest();
             chunkWrite_ = w;
@@ -205,11 +260,13 @@ bool sealBlock(Block &block) {
 
 void releaseBlock(const Block &block) {
     if (block.sizeClass == privateDedicated && !block.write) {
-        munmap(const_cast<std::byte *>(block.exec), block.size);
+        releaseDedicated(block);
         return;
     }
     pool().release(block);
 }
+
+bool isCodeAddress(const void *address) { return codeRanges().contains(reinterpret_cast<uintptr_t>(address)); }
 
 void setExecutableMemoryAvailable(bool available) { pool().setAvailable(available); }
 
