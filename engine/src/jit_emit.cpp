@@ -445,7 +445,7 @@ Code::Code(const detail::Block &block, size_t entryOffset, size_t bytes)
 
 Code::~Code() { detail::releaseBlock(block_); }
 
-Code::Entry Code::entry() const { return reinterpret_cast<Entry>(block_.exec + entryOffset_); }
+Code::Entry Code::entry() const { return reinterpret_cast<Entry>(reinterpret_cast<uintptr_t>(block_.exec + entryOffset_)); }
 
 size_t Code::bytes() const { return bytes_; }
 
