@@ -43,7 +43,9 @@ bool floatingPointFault(const siginfo_t *info) {
 }
 
 // Hands the signal on as if this handler were not there; a default
-// disposition is restored and the signal raised again.
+// disposition is restored and the signal raised again. libNomix296's handlers
+// pass signals on the same way; the engine keeps its own copy because it runs
+// without that library too.
 void passOn(int signal, siginfo_t *info, void *context) {
     if (previousAction.sa_flags & SA_SIGINFO) {
         if (previousAction.sa_sigaction) previousAction.sa_sigaction(signal, info, context);
