@@ -194,11 +194,7 @@ void frmNOMIX::applyView(const View &v, bool keepInput) {
     lstAnswer->setVisible(v.layout.answerListVisible);
     if (layoutChanges) fitControls();
 
-    QStringList recall;
-    for (const std::string &s : v.recall) recall << qs(s);
-    QStringList answers;
-    for (const std::string &s : v.answers) answers << qs(s);
-    setLists(recall, answers);
+    setLists(qsLines(v.recall), qsLines(v.answers));
     if (!keepInput) cmbExpressions->setEditText(qs(v.input));
     if (v.top >= 0 && v.top < lstAnswer->count())
         lstAnswer->scrollToItem(lstAnswer->item(int(v.top)), QAbstractItemView::PositionAtTop);

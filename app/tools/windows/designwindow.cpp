@@ -14,6 +14,12 @@ int RecordReader::takeCount(int limit) {
     return ok && n >= 0 && n <= limit ? n : 0;
 }
 
+std::vector<std::string> RecordReader::takeRest() {
+    std::vector<std::string> rest;
+    while (!atEnd()) rest.push_back(take().toStdString());
+    return rest;
+}
+
 static DesignWindow::EngineJobRunner &engineJobRunner() {
     static DesignWindow::EngineJobRunner runner;
     return runner;

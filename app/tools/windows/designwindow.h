@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QPainter;
 class QPrinter;
@@ -28,6 +29,8 @@ public:
     QString take() { return atEnd() ? QString() : lines_[next_++]; }
     // A count line: a number from 0 to `limit`, else 0 (garbage never allocates).
     int takeCount(int limit = 100000);
+    // Every line not taken yet, for a core reader of plain text lines.
+    std::vector<std::string> takeRest();
 
 private:
     QStringList lines_;
@@ -105,6 +108,12 @@ QPalette darkPalette();
 
 // Core texts (UTF-8) for widgets.
 inline QString qs(const std::string &text) { return QString::fromStdString(text); }
+// Lines of the core (any container of std::string) as a Qt list.
+template <class Lines> QStringList qsLines(const Lines &lines) {
+    QStringList out;
+    for (const std::string &line : lines) out << qs(line);
+    return out;
+}
 
 // Classic file-dialog filters "Text|*.ext|Text|*.ext" as Qt filters "Text (*.ext);;Text (*.ext)".
 QString qtFilter(const QString &classicFilter);

@@ -238,7 +238,7 @@ QStringList frmAdder::sessionRecords() {
     QStringList records{txtValue->text(), txtComment->text()};
     const std::vector<std::string> lines = adderLines(tape_.rows());
     records << QString::number(lines.size());
-    for (const std::string &line : lines) records << qs(line);
+    records << qsLines(lines);
     return records;
 }
 

@@ -100,8 +100,7 @@ void frmConvert::cmbCategories_Click() {
 // The widgets made to match the form: the category, the rows, the unit lists.
 void frmConvert::showForm() {
     filling_ = true;
-    QStringList categories;
-    for (const std::string &c : form_.table().categories) categories << qs(c);
+    const QStringList categories = qsLines(form_.table().categories);
     QStringList shown;
     for (int i = 0; i < cmbCategories->count(); ++i) shown << cmbCategories->itemText(i);
     if (shown != categories) {
@@ -135,8 +134,7 @@ void frmConvert::markSource() {
 
 // Every row's unit list holds the category's units (rebuilt only when they differ).
 void frmConvert::fillUnitLists() {
-    QStringList units;
-    for (const std::string &u : form_.units()) units << qs(u);
+    const QStringList units = qsLines(form_.units());
     for (RowWidgets &row : rows_) {
         QStringList shown;
         for (int i = 0; i < row.cmbUnit->count(); ++i) shown << row.cmbUnit->itemText(i);
@@ -291,7 +289,7 @@ void frmConvert::printPage(QPainter &painter, const QRect &page) {
 // row's number and unit.
 QStringList frmConvert::sessionRecords() {
     QStringList records{QString::number(NumberOfEntries()), qs(form_.category())};
-    for (const std::string &line : form_.sessionLines()) records << qs(line);
+    records << qsLines(form_.sessionLines());
     return records;
 }
 

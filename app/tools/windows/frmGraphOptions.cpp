@@ -212,17 +212,11 @@ void frmGraphOptions::printPage(QPainter &painter, const QRect &page) {
 }
 
 // The fields in control order.
-QStringList frmGraphOptions::sessionRecords() {
-    QStringList out;
-    for (const std::string &line : fields().records()) out << qs(line);
-    return out;
-}
+QStringList frmGraphOptions::sessionRecords() { return qsLines(fields().records()); }
 
 // The fields back from their session records.
 void frmGraphOptions::restoreSession(RecordReader &records) {
-    std::vector<std::string> lines;
-    while (!records.atEnd()) lines.push_back(records.take().toStdString());
-    LineCursor cursor(std::move(lines));
+    LineCursor cursor(records.takeRest());
     GraphOptionsFields f = fields();
     f.restore(cursor);
     setFields(f);

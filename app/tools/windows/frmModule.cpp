@@ -450,8 +450,7 @@ void frmModule::showEditRows() {
     const QStringList headings{QStringLiteral("Variable"), QStringLiteral("Caption"), QStringLiteral("Format"),
                                QStringLiteral("Constraints"), QStringLiteral("Details")};
     for (int c = 0; c < headings.size(); ++c) fieldLayout_->addWidget(new QLabel(headings[c], area), 0, c);
-    QStringList formats;
-    for (const std::string &f : moduleFormats()) formats << qs(f);
+    const QStringList formats = qsLines(moduleFormats());
     for (int i = 0; i < int(edit_.fields.size()); ++i) {
         const ModuleField &f = edit_.fields[size_t(i)];
         EditRow row{new QLineEdit(qs(f.caption), area), new QComboBox(area), new QLineEdit(qs(f.constraints), area),

@@ -473,17 +473,11 @@ void frmPlot::printPage(QPainter &painter, const QRect &page) {
 }
 
 // The list's records (the last index first).
-QStringList frmPlot::sessionRecords() {
-    QStringList out;
-    for (const std::string &line : list().records()) out << qs(line);
-    return out;
-}
+QStringList frmPlot::sessionRecords() { return qsLines(list().records()); }
 
 // The list back from its session records.
 void frmPlot::restoreSession(RecordReader &records) {
-    std::vector<std::string> lines;
-    while (!records.atEnd()) lines.push_back(records.take().toStdString());
-    LineCursor cursor(std::move(lines));
+    LineCursor cursor(records.takeRest());
     EquationList restored;
     restored.restore(cursor);
     showList(restored);

@@ -203,11 +203,7 @@ void frmSumTable::printPage(QPainter &painter, const QRect &page) {
 }
 
 // The five input texts in field order (the grid is computed again, not kept).
-QStringList frmSumTable::sessionRecords() {
-    QStringList records;
-    for (const std::string &line : sumLines(inputs())) records << qs(line);
-    return records;
-}
+QStringList frmSumTable::sessionRecords() { return qsLines(sumLines(inputs())); }
 
 // The five input texts back from "nomix.tmp".
 void frmSumTable::restoreSession(RecordReader &records) {
