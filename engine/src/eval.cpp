@@ -90,16 +90,48 @@ inline void runPure(const Item *expr) {
         runRecords(expr->chain);
 }
 
-// A pure expression under a word that unmasks faults first runs its fast path
-// with every fault masked; only when that raised a fault the word unmasks do
-// its records run, under the protected runner, so the fault is raised by the
-// record that causes it and its handlers decide as always. True when the fast
-// path's result stands.
-inline bool ranMaskedFirst(const Item *expr) {
+// The fault flags of both units among `watch` (x87 status word and MXCSR use
+// the same six bits).
+inline uint32_t raisedFlags(uint32_t watch) {
+    uint16_t status;
+    __asm__ volatile("fnstsw %0" : "=m"(status));
+    return (uint32_t(status) | mxcsrNow()) & watch;
+}
+
+// Clears the flags of both units (only when some are up: a load stalls).
+inline void clearFlags() {
+    uint32_t mxcsr = mxcsrNow();
+    if (mxcsr & 0x3Fu) {
+        mxcsr &= ~0x3Fu;
+        __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+    }
+    uint16_t status;
+    __asm__ volatile("fnstsw %0" : "=m"(status));
+    if (status & 0x3Fu) __asm__ volatile("fnclex");
+}
+
+// A pure expression whose routines have no side effect, under a word that
+// unmasks faults (the graph's): its fast path runs under the word's masked
+// form, which is usually in place already (the after-word), and the flags tell
+// whether a fault the word unmasks came up. True when the fast path's result
+// stands (`fast` and `given` then say how to read it; the masked form is left
+// in place). False when the records must run instead, from the start under the
+// protected runner, so the fault is raised by the record that causes it and
+// its handlers decide as always; the flags are then clear.
+inline bool ranMaskedFirst(const Item *expr, FastPath *&fast, double &given) {
     auto *data = static_cast<const ExprData *>(expr->extra);
-    if (!runnerKnown || !data || !data->fast || !data->fast->repeatable || !expr->context) return false;
-    FastPath *fast = readyFastPath(data, expr->context);
-    return fast && runMaskedChecked(*fast, expr->context->fpuWordEval);
+    const ThreadContext *ctx = expr->context;
+    if (!runnerKnown || !data || !data->pure || !data->fast || !data->fast->repeatable || !ctx) return false;
+    fast = readyFastPath(data, ctx);
+    if (!fast) return false;
+    const uint16_t word = ctx->fpuWordEval;
+    const uint32_t watch = ~uint32_t(word) & 0x3Fu;
+    loadControlWord(word | 0x3Fu);
+    if (raisedFlags(watch)) clearFlags();
+    given = runFastPath(*fast);
+    if (!raisedFlags(watch)) return true;
+    clearFlags();
+    return false;
 }
 
 // The chain of an expression under the current runner, or with the plain loop
@@ -113,7 +145,10 @@ void runExpression(const Item *expr) {
         runPure(expr);
         return;
     }
-    if (ranMaskedFirst(expr)) return;
+    FastPath *fast = nullptr;
+    double given = 0;
+    if (ranMaskedFirst(expr, fast, given)) return;  // the caller puts its words back
+    if (fast) loadControlWord(expr->context->fpuWordEval);
     evaluationRunner()(expr->chain);
 }
 
@@ -144,62 +179,21 @@ template <class T, T (*read)(const void *)> T evaluatePure(const Item *expr) {
     return value;
 }
 
-// The fault flags of both units among `watch` (x87 status word and MXCSR use
-// the same six bits).
-inline uint32_t raisedFlags(uint32_t watch) {
-    uint16_t status;
-    __asm__ volatile("fnstsw %0" : "=m"(status));
-    return (uint32_t(status) | mxcsrNow()) & watch;
-}
-
-// Clears the flags of both units (only when some are up: a load stalls).
-inline void clearFlags() {
-    uint32_t mxcsr = mxcsrNow();
-    if (mxcsr & 0x3Fu) {
-        mxcsr &= ~0x3Fu;
-        __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
-    }
-    uint16_t status;
-    __asm__ volatile("fnstsw %0" : "=m"(status));
-    if (status & 0x3Fu) __asm__ volatile("fnclex");
-}
-
-// A pure expression whose routines have no side effect, under a word that
-// unmasks faults (the graph's), as nxEvaluateExt/Dbl read it: its fast path
-// runs under the word's masked form, which is usually in place already (the
-// after-word), and the flags tell whether a fault the word unmasks came up.
-// False when the records must run instead: they raise that fault where it
-// belongs, through the protected runner.
-template <class T, T (*read)(const void *)> bool evaluatedMaskedFirst(const Item *expr, T &value) {
-    auto *data = static_cast<const ExprData *>(expr->extra);
-    const ThreadContext *ctx = expr->context;
-    if (!runnerKnown || !data || !data->pure || !data->fast || !data->fast->repeatable || !ctx) return false;
-    FastPath *fast = readyFastPath(data, ctx);
-    if (!fast) return false;
-    const uint16_t word = ctx->fpuWordEval, masked = word | 0x3Fu;
-    const uint32_t watch = ~uint32_t(word) & 0x3Fu;
-    loadControlWord(masked);
-    if (raisedFlags(watch)) clearFlags();
-    double given = runFastPath(*fast);
-    if (raisedFlags(watch)) {
-        clearFlags();
-        return false;
-    }
-    value = resultValue<T, read>(expr, fast, given);
-    if (ctx->fpuWordAfter != masked) loadControlWord(ctx->fpuWordAfter);
-    return true;
-}
-
 // Runs an expression as nxEvaluateExt/Dbl do and reads the first sizeof(T)
 // bytes of its result cell (0 without one).
 template <class T, T (*read)(const void *)> T evaluateAs(const Item *expr) {
     if (!expr) return 0;
     const ThreadContext *ctx = expr->context;
     if (expr->chain && runsUnprotected(expr)) return evaluatePure<T, read>(expr);
-    T value;
-    if (expr->chain && evaluatedMaskedFirst<T, read>(expr, value)) return value;
+    FastPath *fast = nullptr;
+    double given = 0;
+    if (expr->chain && ranMaskedFirst(expr, fast, given)) {
+        T value = resultValue<T, read>(expr, fast, given);
+        if (ctx->fpuWordAfter != (ctx->fpuWordEval | 0x3Fu)) loadControlWord(ctx->fpuWordAfter);
+        return value;
+    }
     EvaluationWords words(ctx);
-    runExpression(expr);
+    if (expr->chain) evaluationRunner()(expr->chain);
     return expr->address ? read(cellAt(expr->address)) : T(0);
 }
 

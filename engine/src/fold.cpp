@@ -146,16 +146,6 @@ void refreshFastPath(ExprData &data, const ThreadContext *ctx) {
     data.hot = {hot ? fast.entry : nullptr, foldGeneration(), word};
 }
 
-bool runMaskedChecked(const FastPath &fast, uint16_t word) {
-    uint32_t raised;
-    {
-        MaskedWords masked(word);
-        runFastPath(fast);
-        raised = MaskedWords::raised();
-    }
-    return (raised & ~uint32_t(word) & 0x3Fu) == 0;
-}
-
 namespace {
 
 // The chain without its folded records: copies of the others and of the

@@ -89,11 +89,6 @@ inline double runFastPath(const FastPath &fast) {
     return 0;
 }
 
-// Runs a fast path under `word`'s masked form and loads `word` again: false
-// when it raised a fault that `word` leaves unmasked, so the records must run
-// to raise it where it belongs (the fast path is repeatable).
-bool runMaskedChecked(const FastPath &fast, uint16_t word);
-
 // The fast path of a pure expression, ready for an evaluation under `word`,
 // or nullptr when its records must run.
 inline FastPath *readyFastPath(const ExprData *data, const ThreadContext *ctx) {

@@ -197,9 +197,4 @@ void compileFastPath(FastPath &fast, const Item *expr) {
                             reinterpret_cast<intptr_t>(last.result) == expr->address;
 }
 
-void releaseCompiledCode(FastPath &fast) {
-    fast.code.reset();
-    fast.codeEntry = fast.entry = nullptr;
-}
-
 } // namespace nx
