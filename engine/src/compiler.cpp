@@ -606,7 +606,9 @@ Item *Parser::run() {
     if (ok) ok = finish();
     if (ok) {
         slimExpression(expr_);
-        buildFastPath(expr_);
+        // A function's body runs through its caller's runner (bodyRunner), never
+        // as an evaluation of its own: a fast path would not be used.
+        if (!ctx_->bodyOwner) buildFastPath(expr_);
     }
     ctx_->parseState = savedState;
     if (!ok) {
