@@ -14,7 +14,6 @@
 #include <QPagedPaintDevice>
 #include <QPushButton>
 #include <QRubberBand>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <QTimer>
 #include <QToolButton>
@@ -41,14 +40,6 @@ const QColor kInk(Qt::black);
 
 // "Fixed": at least one digit before the point and two after it.
 QString fixedText(double v) { return QString::number(v, 'f', 2); }
-
-// Writes bytes atomically; shows why when it fails.
-bool writeAtomically(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
-    showError(QStringLiteral("The graph could not be saved as %1: %2").arg(path, file.errorString()));
-    return false;
-}
 
 // The pass onto any painter, inside a job: the settings as they stand now, the
 // request's view moved by `steps` first. Never throws: out of engine memory,
@@ -427,12 +418,12 @@ bool frmGraph::saveFile(const QString &path, const QString &chosenFilter) {
     if (kind == QLatin1String("dat")) {
         const std::optional<PlotOutcome> out = drawOntoImage(true, lastFile_, {});
         if (!out || out->failed) return false;
-        return writeAtomically(path, QByteArray::fromStdString(out->coordinates));
+        return saveAtomically(path, QByteArray::fromStdString(out->coordinates), QStringLiteral("graph"));
     }
     if (kind == QLatin1String("svg")) {
         QPointer<frmGraph> alive(this);
         const QByteArray svg = svgDocument();
-        return alive && writeAtomically(path, svg);
+        return alive && saveAtomically(path, svg, QStringLiteral("graph"));
     }
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -443,7 +434,7 @@ bool frmGraph::saveFile(const QString &path, const QString &chosenFilter) {
         showError(writer.errorString());
         return false;
     }
-    return writeAtomically(path, buffer.data());
+    return saveAtomically(path, buffer.data(), QStringLiteral("graph"));
 }
 
 // On a printer the page carries the equations, the y label, the graph, the

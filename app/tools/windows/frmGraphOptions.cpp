@@ -11,7 +11,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 
 #include "frmPlot.h"
 #include "enginejob.h"
@@ -197,13 +196,7 @@ bool frmGraphOptions::openFile(const QString &path) {
 bool frmGraphOptions::saveFile(const QString &path, const QString &) {
     EquationList fallback;
     const EquationList &rows = frmPlot::current() ? frmPlot::current()->list() : fallback;
-    const std::string text = graFileText(rows, fields());
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
-        file.commit())
-        return true;
-    showError(QStringLiteral("The graph list could not be saved as %1: %2").arg(path, file.errorString()));
-    return false;
+    return saveAtomically(path, QByteArray::fromStdString(graFileText(rows, fields())), QStringLiteral("graph list"));
 }
 
 // Prints the equation list.

@@ -447,13 +447,8 @@ bool frmPlot::openFile(const QString &path) {
 bool frmPlot::saveFile(const QString &path, const QString &) {
     const std::optional<Settings> settings = windowSettings(this);
     if (!settings) return false;
-    const std::string text = graFileText(list(), GraphOptionsFields::from(*settings));
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
-        file.commit())
-        return true;
-    showError(QStringLiteral("The graph list could not be saved as %1: %2").arg(path, file.errorString()));
-    return false;
+    return saveAtomically(path, QByteArray::fromStdString(graFileText(list(), GraphOptionsFields::from(*settings))),
+                          QStringLiteral("graph list"));
 }
 
 // The list on paper: each equation with its range, in its colour.

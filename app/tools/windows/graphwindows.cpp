@@ -1,5 +1,7 @@
 #include "graphwindows.h"
 
+#include <QSaveFile>
+
 #include "enginejob.h"
 #include "shell/bootstrap.h"
 #include "shell/host.h"
@@ -21,5 +23,12 @@ std::optional<Settings> windowSettings(QWidget *window) {
 }
 
 void showError(const QString &text) { host().messageBox(text.toStdString(), 48, "Error"); }
+
+bool saveAtomically(const QString &path, const QByteArray &bytes, const QString &what) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
+    showError(QStringLiteral("The %1 could not be saved as %2: %3").arg(what, path, file.errorString()));
+    return false;
+}
 
 } // namespace nomix::gui

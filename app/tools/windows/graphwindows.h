@@ -21,6 +21,9 @@ Settings &graphSettings();
 std::optional<Settings> windowSettings(QWidget *window);
 // The error box ("Error", exclamation icon), through the application's host.
 void showError(const QString &text);
+// Writes bytes to `path` atomically; when that fails, tells the user that
+// `what` ("graph", "graph list") could not be saved, and why.
+bool saveAtomically(const QString &path, const QByteArray &bytes, const QString &what);
 
 // Every open window of one kind, newest last: a window adds itself when it is
 // made and leaves when it goes, so current() is the one a user saw last.
