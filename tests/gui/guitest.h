@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QFile>
 #include <QCheckBox>
 #include <QLabel>
@@ -34,6 +36,15 @@ using namespace nomix::gui;
 // The built nomix beside the test program.
 inline QString nomixProgram() {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("nomix"));
+}
+
+// Starts the built nomix offscreen on a home directory, skipping the start
+// window, so that it says "ready" on standard output once its script is done.
+inline void startOffscreen(QProcess &nomix, const QString &home) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    nomix.setProcessEnvironment(env);
+    nomix.start(nomixProgram(), {QStringLiteral("--home"), home, QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
 }
 
 // A whole file, or nothing when it cannot be read.

@@ -15,6 +15,7 @@
 
 using namespace nomix::gui;
 using guitest::nomixProgram;
+using guitest::startOffscreen;
 using guitest::readAll;
 using guitest::writeFile;
 
@@ -107,10 +108,7 @@ class Program : public QObject {
     // the session it wrote goes to session.
     void runUntilSignal(QByteArray &session) {
         QProcess nomix;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        nomix.setProcessEnvironment(env);
-        nomix.start(nomixProgram(), {QStringLiteral("--home"), home.path(), QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
+        startOffscreen(nomix, home.path());
         QVERIFY(nomix.waitForStarted());
         QByteArray out;
         QTRY_VERIFY2_WITH_TIMEOUT((out += nomix.readAllStandardOutput()).contains("ready") || nomix.state() != QProcess::Running,
@@ -236,10 +234,7 @@ private slots:
         script += "\r\nSetInput('Expression', '6*7', 0)\r\nSendKey('Expression', '{ENTER}')\r\n";
         QVERIFY(writeFile(fresh.filePath(QStringLiteral("Nomix.nx")), script));
         QProcess nomix;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        nomix.setProcessEnvironment(env);
-        nomix.start(nomixProgram(), {QStringLiteral("--home"), fresh.path(), QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
+        startOffscreen(nomix, fresh.path());
         QVERIFY(nomix.waitForStarted());
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT((out += nomix.readAllStandardOutput()).contains("ready") || nomix.state() != QProcess::Running, 60000);
@@ -261,10 +256,7 @@ private slots:
         QVERIFY(writeFile(boxHome.filePath(QStringLiteral("Nomix.nx")), script));
         QVERIFY(writeFile(boxHome.filePath(QStringLiteral("nomix.def")), "[Other]\r\nSession Recall=True\r\n"));
         QProcess nomix;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        nomix.setProcessEnvironment(env);
-        nomix.start(nomixProgram(), {QStringLiteral("--home"), boxHome.path(), QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
+        startOffscreen(nomix, boxHome.path());
         QVERIFY(nomix.waitForStarted());
         // The box holds the script, so "ready" never comes: give it time to get there.
         QTest::qWait(3000);

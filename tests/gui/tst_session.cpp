@@ -72,10 +72,7 @@ private slots:
         QTemporaryDir home;
         QVERIFY(writeFile(home.filePath(QStringLiteral("nomix.def")), "[Other]\r\nSession Recall=True\r\n"));
         QProcess nomix;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        nomix.setProcessEnvironment(env);
-        nomix.start(nomixProgram(), {QStringLiteral("--home"), home.path(), QStringLiteral("/SkipAbout"), QStringLiteral("--report-ready")});
+        startOffscreen(nomix, home.path());
         QVERIFY(nomix.waitForStarted());
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT((out += nomix.readAllStandardOutput()).contains("ready") || nomix.state() != QProcess::Running, 20000);
