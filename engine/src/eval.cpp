@@ -81,13 +81,13 @@ inline bool runsUnprotected(const Item *expr) {
 }
 
 // Runs a pure expression whose context's masked word is in place: its folded
-// chain (or the machine code made from it) when its stamp holds, else its records.
-inline void runPure(const Item *expr) {
-    auto *data = static_cast<const ExprData *>(expr->extra);
-    if (FastPath *fast = readyFastPath(data, expr->context))
-        runFastPath(*fast);
-    else
-        runRecords(expr->chain);
+// chain (or the machine code made from it) when its stamp holds, else its
+// records. `fast` tells which ran; the value is what the code returned.
+inline double runPure(const Item *expr, FastPath *&fast) {
+    fast = readyFastPath(static_cast<const ExprData *>(expr->extra), expr->context);
+    if (fast) return runFastPath(*fast);
+    runRecords(expr->chain);
+    return 0;
 }
 
 // The fault flags of both units among `watch` (x87 status word and MXCSR use
@@ -141,11 +141,11 @@ inline bool ranMaskedFirst(const Item *expr, FastPath *&fast, double &given) {
 // end the program. A host's own runner is called as it is.
 void runExpression(const Item *expr) {
     if (!expr->chain) return;
+    FastPath *fast = nullptr;
     if (runsUnprotected(expr)) {
-        runPure(expr);
+        runPure(expr, fast);
         return;
     }
-    FastPath *fast = nullptr;
     double given = 0;
     if (ranMaskedFirst(expr, fast, given)) return;  // the caller puts its words back
     if (fast) loadControlWord(expr->context->fpuWordEval);
@@ -167,13 +167,9 @@ template <class T, T (*read)(const void *)> T resultValue(const Item *expr, cons
 template <class T, T (*read)(const void *)> T evaluatePure(const Item *expr) {
     const ThreadContext *ctx = expr->context;
     uint16_t word = ctx->fpuWordEval;
-    FastPath *fast = readyFastPath(static_cast<const ExprData *>(expr->extra), ctx);
     loadControlWord(word);
-    double given = 0;
-    if (fast)
-        given = runFastPath(*fast);
-    else
-        runRecords(expr->chain);
+    FastPath *fast = nullptr;
+    double given = runPure(expr, fast);
     T value = resultValue<T, read>(expr, fast, given);
     if (ctx->fpuWordAfter != word) loadControlWord(ctx->fpuWordAfter);
     return value;
